@@ -1,0 +1,92 @@
+#include "serial/port_map.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "serial/comm_error.h"
+#include "serial/simulated_adaptor.h"
+#include "serial/tty_device.h"
+
+namespace {
+
+constexpr std::string_view kSimulated = "sim";
+
+std::string DefaultDevice(int comPort) {
+  if (comPort <= 4) return "/dev/ttyS" + std::to_string(comPort - 1);
+  if (comPort <= 12) return "/dev/ttyUSB" + std::to_string(comPort - 5);
+  return "/dev/ttyACM" + std::to_string(comPort - 13);
+}
+
+bool IsSimulated(const std::string& device) {
+  return device == kSimulated || device.starts_with(std::string(kSimulated) + ":");
+}
+
+std::string FaultsOf(const std::string& device) {
+  return device.size() > kSimulated.size() ? device.substr(kSimulated.size() + 1) : "";
+}
+
+}  // namespace
+
+PortMap::PortMap(MillisecondSource simulatedClock) : simulatedClock_(std::move(simulatedClock)) {
+  for (int n = 1; n <= kComPorts; ++n) devices_[n - 1] = DefaultDevice(n);
+}
+
+PortMap::~PortMap() = default;
+PortMap::PortMap(PortMap&&) noexcept = default;
+PortMap& PortMap::operator=(PortMap&&) noexcept = default;
+
+PortMap PortMap::FromEnvironment(MillisecondSource simulatedClock,
+                                 const std::optional<std::string>& simulateFaults) {
+  PortMap map(std::move(simulatedClock));
+  for (int n = 1; n <= kComPorts; ++n) {
+    if (const char* device = std::getenv(("ALDL_COM" + std::to_string(n)).c_str())) {
+      map.Assign(n, device);
+    }
+  }
+  if (simulateFaults) {
+    ParseSimFaults(*simulateFaults);
+    map.Assign(1, simulateFaults->empty() ? std::string(kSimulated)
+                                          : std::string(kSimulated) + ":" + *simulateFaults);
+  }
+  return map;
+}
+
+void PortMap::Assign(int comPort, const std::string& device) {
+  if (comPort < 1 || comPort > kComPorts) {
+    throw std::out_of_range("COM " + std::to_string(comPort) + " is not one of COM 1 to COM 16");
+  }
+  devices_[comPort - 1] = device;
+  adaptors_.erase(comPort);
+}
+
+std::string PortMap::Device(int comPort) const {
+  return comPort >= 1 && comPort <= kComPorts ? devices_[comPort - 1] : "";
+}
+
+std::unique_ptr<SerialDevice> PortMap::Open(int comPort) {
+  const std::string device = Device(comPort);
+  if (device.empty()) {
+    throw CommError(CommErrorNumber::PortUnavailable, "COM " + std::to_string(comPort) + " is not mapped to a device");
+  }
+  if (!IsSimulated(device)) return OpenTtyDevice(device);
+
+  auto& adaptor = adaptors_[comPort];
+  if (!adaptor) {
+    try {
+      adaptor = std::make_unique<SimulatedAdaptor>(ParseSimFaults(FaultsOf(device)), simulatedClock_);
+    } catch (const std::invalid_argument& bad) {
+      adaptors_.erase(comPort);
+      throw CommError(CommErrorNumber::PortUnavailable, bad.what());
+    }
+  }
+  return adaptor->Connect();
+}
+
+std::optional<std::string> PortMap::Unavailability(int comPort) {
+  try {
+    Open(comPort);
+    return std::nullopt;
+  } catch (const CommError& failure) {
+    return failure.what();
+  }
+}

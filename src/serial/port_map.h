@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "serial/serial_device.h"
+
+class SimulatedAdaptor;
+
+// Which device each of COM 1 to COM 16 stands for: a tty path, or "sim" / "sim:FAULTS" for the
+// simulated adaptor.
+class PortMap {
+ public:
+  static constexpr int kComPorts = 16;
+
+  // COM 1-4 are /dev/ttyS0-3, COM 5-12 /dev/ttyUSB0-7, COM 13-16 /dev/ttyACM0-3.
+  explicit PortMap(MillisecondSource simulatedClock);
+  ~PortMap();
+  PortMap(PortMap&&) noexcept;
+  PortMap& operator=(PortMap&&) noexcept;
+
+  // The defaults, then ALDL_COM<n> from the environment, then the simulated adaptor on COM 1
+  // when simulateFaults is given ("" for a good one). Raises std::invalid_argument for faults
+  // the simulated adaptor does not know.
+  static PortMap FromEnvironment(MillisecondSource simulatedClock,
+                                 const std::optional<std::string>& simulateFaults);
+
+  void Assign(int comPort, const std::string& device);
+  // The device of a COM number, or "" outside 1 to 16.
+  std::string Device(int comPort) const;
+
+  // Raises CommError(PortUnavailable) with the reason when the device cannot be opened.
+  std::unique_ptr<SerialDevice> Open(int comPort);
+
+  // Why a port cannot be opened, or nothing when it can (the device is opened and closed again).
+  std::optional<std::string> Unavailability(int comPort);
+
+ private:
+  MillisecondSource simulatedClock_;
+  std::array<std::string, kComPorts> devices_;
+  // A simulated adaptor outlives the opens of its port, as a plugged-in cable does.
+  std::map<int, std::unique_ptr<SimulatedAdaptor>> adaptors_;
+};

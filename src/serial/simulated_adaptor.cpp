@@ -1,0 +1,273 @@
+#include "serial/simulated_adaptor.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "serial/comm_error.h"
+
+namespace {
+
+constexpr std::string_view kName = "sim";
+constexpr double kBitsPerCharacter = 10.0;
+constexpr double kEchoDelayMs = 10.0;
+constexpr std::uint8_t kNoiseMask = 0xFF;
+constexpr std::uint32_t kFreshRate = 9600;
+
+constexpr std::array<std::uint32_t, 20> kStandardRates = {
+    50,   75,   110,  134,   150,   200,   300,    600,    1200,   1800,
+    2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+
+constexpr std::array<std::pair<std::string_view, bool SimFaults::*>, 5> kFlagFaults = {{
+    {"dead", &SimFaults::dead},
+    {"no-dtr", &SimFaults::noDtr},
+    {"no-rts", &SimFaults::noRts},
+    {"noise", &SimFaults::noise},
+    {"std-rates", &SimFaults::stdRates},
+}};
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+[[noreturn]] void RejectFault(std::string_view item) {
+  throw std::invalid_argument("not a simulated adaptor fault: \"" + std::string(item) +
+                              "\" (the faults are dead, no-dtr, no-rts, noise, rate=N with N above "
+                              "0, std-rates, unplug=MS with MS 0 or more)");
+}
+
+template <typename Number>
+std::optional<Number> WholeNumber(std::string_view text) {
+  Number value{};
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+void AddFault(std::string_view item, SimFaults& faults) {
+  const auto equals = item.find('=');
+  const auto name = Trim(item.substr(0, equals));
+  if (equals == std::string_view::npos) {
+    const auto named = [name](const auto& flag) { return flag.first == name; };
+    const auto flag = std::ranges::find_if(kFlagFaults, named);
+    if (flag == kFlagFaults.end()) RejectFault(item);
+    faults.*(flag->second) = true;
+    return;
+  }
+  const auto value = Trim(item.substr(equals + 1));
+  if (name == "rate") {
+    const auto rate = WholeNumber<double>(value);
+    if (!rate || !std::isfinite(*rate) || *rate <= 0) RejectFault(item);
+    faults.lineRate = rate;
+  } else if (name == "unplug") {
+    const auto ms = WholeNumber<std::int32_t>(value);
+    if (!ms || *ms < 0) RejectFault(item);
+    faults.unplugAfterMs = ms;
+  } else {
+    RejectFault(item);
+  }
+}
+
+// The line, the adaptor on it and the one connection to its port. Times are milliseconds on a
+// timeline that starts at the first clock reading and does not wrap.
+class SimulatedLine {
+ public:
+  SimulatedLine(SimFaults faults, MillisecondSource now)
+      : faults_(std::move(faults)), now_(std::move(now)),
+        lastReading_(static_cast<std::uint32_t>(now_())) {}
+
+  void Open() {
+    ReadClock();
+    if (Unplugged()) {
+      throw CommError(CommErrorNumber::PortUnavailable,
+                      std::string(kName) + " does not exist: the adaptor was unplugged");
+    }
+    if (open_) {
+      throw CommError(CommErrorNumber::PortUnavailable,
+                      std::string(kName) + " is busy: another program has it open");
+    }
+    if (faults_.unplugAfterMs && !unplugAtMs_) unplugAtMs_ = nowMs_ + *faults_.unplugAfterMs;
+    open_ = true;
+    settings_ = DCB{kDcbLength, kFreshRate, 8, NOPARITY, ONESTOPBIT};
+    lineFreeAtMs_ = static_cast<double>(nowMs_);
+  }
+
+  void Close() {
+    open_ = false;
+    dtr_ = rts_ = false;
+    sending_.clear();
+    inFlight_.clear();
+    received_.clear();
+  }
+
+  DCB State() {
+    CatchUp();
+    return settings_;
+  }
+
+  bool Apply(const DCB& settings) {
+    CatchUp();
+    const bool standard = std::ranges::find(kStandardRates, settings.BaudRate) !=
+                          kStandardRates.end();
+    const bool rateFits = settings.BaudRate > 0 &&
+                          settings.BaudRate <= std::numeric_limits<std::int32_t>::max() &&
+                          (standard || !faults_.stdRates);
+    if (!rateFits || settings.ByteSize < 5 || settings.ByteSize > 8) return false;
+    settings_ = DCB{kDcbLength, settings.BaudRate, settings.ByteSize, settings.Parity,
+                    settings.StopBits};
+    return true;
+  }
+
+  void SetModemLines(bool dtr, bool rts) {
+    CatchUp();
+    dtr_ = dtr;
+    rts_ = rts;
+  }
+
+  int InputCount() {
+    CatchUp();
+    return static_cast<int>(received_.size());
+  }
+
+  int OutputCount() {
+    CatchUp();
+    return static_cast<int>(sending_.size());
+  }
+
+  void DiscardInput() {
+    CatchUp();
+    received_.clear();
+  }
+
+  void DiscardOutput() {
+    CatchUp();
+    sending_.clear();
+    lineFreeAtMs_ = static_cast<double>(nowMs_);
+  }
+
+  void Write(std::span<const std::uint8_t> bytes) {
+    CatchUp();
+    const double characterMs =
+        kBitsPerCharacter * 1000.0 / faults_.lineRate.value_or(settings_.BaudRate);
+    const double startMs = std::max(static_cast<double>(nowMs_), lineFreeAtMs_);
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+      const bool altered = faults_.noise && k + 1 == bytes.size();
+      const auto echo = static_cast<std::uint8_t>(altered ? bytes[k] ^ kNoiseMask : bytes[k]);
+      sending_.push_back({echo, startMs + static_cast<double>(k + 1) * characterMs});
+    }
+    if (!bytes.empty()) lineFreeAtMs_ = sending_.back().atMs;
+  }
+
+  ByteBuffer Read(std::size_t max) {
+    CatchUp();
+    const auto count = static_cast<std::ptrdiff_t>(std::min(max, received_.size()));
+    ByteBuffer bytes(received_.begin(), received_.begin() + count);
+    received_.erase(received_.begin(), received_.begin() + count);
+    return bytes;
+  }
+
+ private:
+  struct TimedByte {
+    std::uint8_t byte;
+    double atMs;  // when it finishes leaving, or when it arrives back
+  };
+
+  void ReadClock() {
+    const auto reading = static_cast<std::uint32_t>(now_());
+    nowMs_ += reading - lastReading_;
+    lastReading_ = reading;
+  }
+
+  bool Unplugged() const { return unplugAtMs_ && nowMs_ >= *unplugAtMs_; }
+
+  bool Powered() const { return (dtr_ && !faults_.noDtr) || (rts_ && !faults_.noRts); }
+
+  // Brings the line up to now. The lines only change after this, so the power in force now is
+  // the power every byte arriving since the last operation met.
+  void CatchUp() {
+    ReadClock();
+    if (Unplugged()) throw CommError(CommErrorNumber::DeviceFailure, "the adaptor was unplugged");
+    const auto now = static_cast<double>(nowMs_);
+    while (!sending_.empty() && sending_.front().atMs <= now) {
+      inFlight_.push_back({sending_.front().byte, sending_.front().atMs + kEchoDelayMs});
+      sending_.pop_front();
+    }
+    while (!inFlight_.empty() && inFlight_.front().atMs <= now) {
+      if (Powered() && !faults_.dead) received_.push_back(inFlight_.front().byte);
+      inFlight_.pop_front();
+    }
+  }
+
+  SimFaults faults_;
+  MillisecondSource now_;
+  std::uint32_t lastReading_;
+  std::int64_t nowMs_ = 0;
+  std::optional<std::int64_t> unplugAtMs_;
+
+  bool open_ = false;
+  DCB settings_;
+  bool dtr_ = false;
+  bool rts_ = false;
+  double lineFreeAtMs_ = 0;
+  std::deque<TimedByte> sending_;
+  std::deque<TimedByte> inFlight_;
+  std::deque<std::uint8_t> received_;
+};
+
+class SimulatedConnection final : public SerialDevice {
+ public:
+  explicit SimulatedConnection(std::shared_ptr<SimulatedLine> line) : line_(std::move(line)) {}
+  ~SimulatedConnection() override { line_->Close(); }
+
+  SimulatedConnection(const SimulatedConnection&) = delete;
+  SimulatedConnection& operator=(const SimulatedConnection&) = delete;
+
+  DCB State() override { return line_->State(); }
+  bool Apply(const DCB& settings) override { return line_->Apply(settings); }
+  void SetModemLines(bool dtr, bool rts) override { line_->SetModemLines(dtr, rts); }
+  int InputCount() override { return line_->InputCount(); }
+  int OutputCount() override { return line_->OutputCount(); }
+  void DiscardInput() override { line_->DiscardInput(); }
+  void DiscardOutput() override { line_->DiscardOutput(); }
+  void Write(std::span<const std::uint8_t> bytes) override { line_->Write(bytes); }
+  ByteBuffer Read(std::size_t max) override { return line_->Read(max); }
+
+ private:
+  std::shared_ptr<SimulatedLine> line_;
+};
+
+}  // namespace
+
+SimFaults ParseSimFaults(std::string_view text) {
+  SimFaults faults;
+  if (Trim(text).empty()) return faults;
+  for (std::size_t start = 0;;) {
+    const auto comma = text.find(',', start);
+    AddFault(Trim(text.substr(start, comma - start)), faults);
+    if (comma == std::string_view::npos) return faults;
+    start = comma + 1;
+  }
+}
+
+struct SimulatedAdaptor::Shared : SimulatedLine {
+  using SimulatedLine::SimulatedLine;
+};
+
+SimulatedAdaptor::SimulatedAdaptor(SimFaults faults, MillisecondSource now)
+    : shared_(std::make_shared<Shared>(std::move(faults), std::move(now))) {}
+
+SimulatedAdaptor::~SimulatedAdaptor() = default;
+
+std::unique_ptr<SerialDevice> SimulatedAdaptor::Connect() {
+  shared_->Open();
+  return std::make_unique<SimulatedConnection>(shared_);
+}

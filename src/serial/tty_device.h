@@ -1,0 +1,11 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "serial/serial_device.h"
+
+// Opens a real serial device (a tty) for exclusive use, in raw mode with no flow control and no
+// character translation, without waiting for carrier. Raises CommError(PortUnavailable) with a
+// reason a user can act on: missing, permission denied, busy, not a serial device.
+std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "serial/serial_device.h"
+
+// A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
+// the test plays the far end of the cable on the master side. In echo mode a background thread
+// plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
+// set to (10 bits a character).
+class PtyPair {
+ public:
+  enum class Mode { FarEnd, Echo };
+
+  explicit PtyPair(Mode mode = Mode::FarEnd);
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // The far end sends these bytes to the slave.
+  void Send(std::span<const std::uint8_t> bytes);
+  // What the far end received: count bytes, or fewer once the time limit has passed.
+  ByteBuffer Receive(std::size_t count, std::chrono::milliseconds limit);
+
+  // Closes the master side, as pulling a USB adaptor does: the slave hangs up.
+  void HangUp();
+
+ private:
+  enum class Wait { Ready, TimedOut, Stopped };
+
+  Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline, bool watchMaster);
+  void Echo();
+  void StopEcho();
+  std::uint32_t SlaveRate() const;
+
+  int masterFd_ = -1;
+  int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
+  int stopPipe_[2] = {-1, -1};
+  std::string slavePath_;
+  std::thread echo_;
+};
