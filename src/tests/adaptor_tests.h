@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tests/baud_list.h"
+#include "tests/run_record.h"
+#include "tests/test_panel.h"
+
+class Clock;
+class LinkExchange;
+class PortContext;
+
+// The loopback tests of an adaptor whose data lines are looped back. Each run reports every
+// step to the panel and ends in a green or red verdict, or without one when halted or when the
+// port refuses a rate.
+class AdaptorTests {
+ public:
+  AdaptorTests(PortContext& port, LinkExchange& link, Clock& clock, TestPanel& panel,
+               const BaudListArray& baudList, std::string decimalSeparator);
+
+  // Three power phases at every rate of the rate list.
+  RunRecord ExtendedComTest();
+  // Three power phases at the rate in force, then the 8192-baud transfer-speed check.
+  RunRecord FastComTest();
+
+  // True while a running test may go on; Stop Test clears it.
+  bool ContinueTest = false;
+
+ private:
+  enum class PhaseResult { Passed, Failed, RateRefused };
+
+  PhaseResult RunLoopbackPhase(int phase, std::int32_t rate, std::int32_t timeoutMs);
+  // False when the port refused 8192 baud: the run then ends without a verdict.
+  bool RunTransferSpeedPhase();
+  void ReportSpeedResult(std::uint32_t elapsedMs);
+  void FailSpeedPhaseForClosedPort();
+  void ReportRefusedRate(const std::string& prefix);
+  RunRecord Finish(Verdict verdict);
+  void ReportVerdict(const std::string& passed, const std::string& passedStatus,
+                     const std::string& failed, const std::string& failedStatus);
+
+  PortContext& port_;
+  LinkExchange& link_;
+  Clock& clock_;
+  TestPanel& panel_;
+  const BaudListArray& baudList_;
+  std::string decimalSeparator_;
+
+  std::int32_t failures_ = 0;
+  RunRecord record_;
+};
+
+// Time limit of each send and receive at a rate: one and a half times the line time of 256
+// ten-bit characters, within floorMs and 5000 ms.
+std::int32_t ExchangeTimeout(std::int32_t rate, std::int32_t floorMs);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+
+#include "tests/run_record.h"
+
+class AdaptorTests;
+class PortContext;
+class TestPanel;
+
+enum class TestKind { Fast, Extended };
+
+// Start Test: runs the chosen test with the controls locked, or, without a ready port, beeps and
+// says so and runs nothing (no record then). However the run ends, the port is set back to the
+// rate in force, so that what the Baud Select menu shows is the rate the port runs at.
+std::optional<RunRecord> StartTest(AdaptorTests& tests, PortContext& port, TestPanel& panel,
+                                   TestKind kind);
+
+// Stop Test: the running test ends at its next check.
+void StopTest(AdaptorTests& tests);
