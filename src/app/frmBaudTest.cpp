@@ -1,0 +1,146 @@
+// Creation, start-up, shutdown, About, and what the tests write through.
+
+#include "app/frmBaudTest.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/app_settings.h"
+#include "app/twips.h"
+#include "common/number_text.h"
+#include "msgbox/MMsgBoxPos.h"
+#include "version.h"
+
+namespace {
+
+void ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+// A stored edge in twips; "<none>", and anything that is not a 16-bit whole number, gives 0.
+int StoredTwips(const QString& stored) {
+  if (stored.contains("<none>")) return 0;
+  bool whole = false;
+  const short twips = stored.toShort(&whole);
+  return whole ? twips : 0;
+}
+
+bool ShownOnSomeScreen(const QRect& outer) {
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->geometry().intersects(outer)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+frmBaudTest::frmBaudTest(PortMap& ports, Clock& clock, std::function<void()> beep)
+    : ports_(ports),
+      beep_(std::move(beep)),
+      port_(ports, ProcessPendingEvents),
+      link_(port_.MSComm1, clock, ProcessPendingEvents),
+      tests_(port_, link_, clock, *this, BaudList, QLocale().decimalPoint().toStdString()) {
+  setObjectName("frmBaudTest");
+  CreateControls();
+  CreateMenus();
+  SetTabOrder();
+  ConnectHandlers();
+}
+
+frmBaudTest::~frmBaudTest() = default;
+
+void frmBaudTest::ConnectHandlers() {
+  connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+  connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
+  connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
+  connect(xmnuSetup, &QMenu::aboutToShow, this, [this] { xmnuSetup_Click(); });
+  for (std::size_t i = 0; i < mnuSelectBaud.size(); ++i) {
+    connect(mnuSelectBaud[i], &QAction::triggered, this,
+            [this, i] { mnuSelectBaud_Click(static_cast<std::int16_t>(i)); });
+  }
+  connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
+  connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+  ConnectModeHandlers();
+}
+
+void frmBaudTest::Form_Load() {
+  adjustSize();
+  PlaceFromSettings();
+  BaudList = MakeBaudList();
+  ProcessPendingEvents();
+  InitComPorts();
+  mnuModeTest_Click();
+}
+
+void frmBaudTest::PlaceFromSettings() {
+  const QPoint saved(TwipsToPixelsX(StoredTwips(GetAppSetting("MainFormInfo", "Left"))),
+                     TwipsToPixelsY(StoredTwips(GetAppSetting("MainFormInfo", "Top"))));
+  // A position saved on a monitor that is gone would open the window where nobody sees it.
+  move(ShownOnSomeScreen(QRect(saved, frameGeometry().size())) ? saved : QPoint(0, 0));
+}
+
+void frmBaudTest::Form_Unload() {
+  SaveAppSetting("SerialPortInfo", "ComPort",
+                 QString::fromStdString(NumberText(port_.state.CurrentPort)));
+  if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    const QRect outer = frameGeometry();
+    const auto save = [](const char* key, int twips) {
+      SaveAppSetting("MainFormInfo", key, QString::fromStdString(NumberText(twips)));
+    };
+    save("Left", PixelsToTwipsX(outer.x()));
+    save("Top", PixelsToTwipsY(outer.y()));
+    save("Width", PixelsToTwipsX(outer.width()));
+    save("Height", PixelsToTwipsY(outer.height()));
+  }
+  port_.ReleaseComSetup();
+}
+
+void frmBaudTest::closeEvent(QCloseEvent* event) {
+  // A running test holds the port and this window: it is stopped first, and the window closes
+  // once the test has returned.
+  if (testRunning_) {
+    cmdStop_Click();
+    closeAfterTest_ = true;
+    event->ignore();
+    return;
+  }
+  Form_Unload();
+  event->accept();
+}
+
+void frmBaudTest::cmdExit_Click() { close(); }
+
+void frmBaudTest::mnuExit_Click() { close(); }
+
+void frmBaudTest::mnuHelpAbout_Click() {
+  const QString text = QStringLiteral("ALDL Interface Test Program, Version %1.%2.%3   %4")
+                           .arg(kVersionMajor)
+                           .arg(kVersionMinor)
+                           .arg(kVersionRevision)
+                           .arg(kVersionComment);
+  QString title = "Help About";
+  ShowMsgBox(text, kMsgBoxInformation, title, this);
+}
+
+void frmBaudTest::SetStatusColour(Colour colour) {
+  QPalette palette = lblStatMon->palette();
+  palette.setColor(QPalette::Window, QColor(colour.red, colour.green, colour.blue));
+  lblStatMon->setPalette(palette);
+}
+
+void frmBaudTest::SetBaudCaption(const std::string& caption) {
+  lblBaudVal->setText(QString::fromStdString(caption));
+}
+
+void frmBaudTest::Beep() { beep_(); }
+
+void frmBaudTest::ShowMessage(const std::string& text, std::int32_t buttons,
+                              const std::string& title) {
+  QString boxTitle = QString::fromStdString(title);
+  ShowMsgBox(QString::fromStdString(text), buttons, boxTitle, this);
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <vector>
+
+#include "link/link_exchange.h"
+#include "serial/port_context.h"
+#include "serial/port_selection.h"
+#include "tests/adaptor_tests.h"
+#include "tests/baud_list.h"
+#include "tests/test_panel.h"
+
+class Clock;
+class PortMap;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+// The one window of the tester. Creating it builds its controls and menus; Form_Load then sizes
+// and places it, probes the ports and selects test mode, before it is shown.
+class frmBaudTest : public QMainWindow, private TestPanel {
+ public:
+  frmBaudTest(PortMap& ports, Clock& clock, std::function<void()> beep);
+  ~frmBaudTest() override;
+
+  // Start-up and shutdown.
+  void Form_Load();
+  void Form_Unload();
+  void cmdExit_Click();
+  void mnuExit_Click();
+  void mnuHelpAbout_Click();
+
+  // The report panel and the control states.
+  void ReportStatus(const std::string& message, const std::string& status, bool clear) override;
+  void EnableStart(bool enable);
+  void SetTestBusy(bool busy) override;
+
+  // Port choice, rate choice.
+  void InitComPorts();
+  void mnuSetupComPort_Click(std::int16_t Index);
+  void xmnuSetup_Click();
+  void mnuSelectBaud_Click(std::int16_t Index);
+
+  // Test run control.
+  void cmdStart_Click();
+  void cmdStop_Click();
+
+  // Modes and diagnostics.
+  void mnuModeTest_Click();
+  void mnuModeDiag_Click();
+  void chkDtrPwr_Click();
+  void chkRtsPwr_Click();
+  void cmdSendChars_Click();
+
+  BaudListArray BaudList{};
+
+  // The serial side: MSComm1, ComSetup and the port state record.
+  PortContext& Port() { return port_; }
+  AdaptorTests& Tests() { return tests_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void SetTabOrder();
+  void ConnectHandlers();
+  void ConnectModeHandlers();
+  void PlaceFromSettings();
+  void ApplyPortSelection(const PortSelectionView& view);
+  void CheckOnly(const std::vector<QAction*>& entries, int index);
+
+  // What the tests write through.
+  void SetStatusColour(Colour colour) override;
+  void SetBaudCaption(const std::string& caption) override;
+  void Beep() override;
+  void ShowMessage(const std::string& text, std::int32_t buttons, const std::string& title) override;
+
+  PortMap& ports_;
+  std::function<void()> beep_;
+  PortContext port_;
+  LinkExchange link_;
+  AdaptorTests tests_;
+  bool testRunning_ = false;
+  bool closeAfterTest_ = false;
+
+  QFrame* Frame1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QGroupBox* fraTestMode = nullptr;
+  std::vector<QRadioButton*> optTestSetup;
+  QGroupBox* fraDiagMode = nullptr;
+  QCheckBox* chkDtrPwr = nullptr;
+  QCheckBox* chkRtsPwr = nullptr;
+  QPushButton* cmdSendChars = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* lblComStat = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* lblBaudVal = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* lblStatMon = nullptr;
+  QPushButton* cmdStop = nullptr;
+  QPushButton* cmdStart = nullptr;
+  QPushButton* cmdExit = nullptr;
+  QPlainTextEdit* txtStatus = nullptr;
+
+  QAction* mnuExit = nullptr;
+  QMenu* xmnuSetup = nullptr;
+  QMenu* xmnuSetupComPort = nullptr;
+  std::vector<QAction*> mnuSetupComPort;
+  QMenu* XmnuSelectBaud = nullptr;
+  std::vector<QAction*> mnuSelectBaud;
+  QMenu* xmnuMode = nullptr;
+  QAction* mnuModeTest = nullptr;
+  QAction* mnuModeDiag = nullptr;
+  QMenu* xmnuHelp = nullptr;
+  QAction* mnuHelpAbout = nullptr;
+};
+
+// The object name of an entry of a control array, as in "mnuSelectBaud(3)".
+QString ControlArrayName(const char* control, int index);

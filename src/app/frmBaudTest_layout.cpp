@@ -1,0 +1,139 @@
+// The window's controls, their captions and places, the menus and the tab order.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/frmBaudTest.h"
+#include "app/twips.h"
+#include "serial/baud_select.h"
+
+QString ControlArrayName(const char* control, int index) {
+  return QStringLiteral("%1(%2)").arg(control).arg(index);
+}
+
+namespace {
+
+constexpr const char* kFontName = "MS Sans Serif";
+constexpr int kFontPoints = 8;
+
+template <typename Control>
+Control* Place(Control* control, const QString& name, int left, int top, int width, int height) {
+  control->setObjectName(name);
+  control->setGeometry(TwipsRect(left, top, width, height));
+  return control;
+}
+
+QLabel* StatusLabel(QWidget* parent, const char* name, const char* caption, int top) {
+  auto* label = Place(new QLabel(caption, parent), name, 2220, top, 3555, 435);
+  label->setAlignment(Qt::AlignCenter);
+  label->setFrameStyle(QFrame::Box | QFrame::Plain);
+  label->setAutoFillBackground(true);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  label->setPalette(palette);
+  return label;
+}
+
+QAction* MenuEntry(QMenu* menu, const QString& name, const QString& caption, bool checkable) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(name);
+  action->setCheckable(checkable);
+  return action;
+}
+
+}  // namespace
+
+void frmBaudTest::CreateControls() {
+  setWindowTitle("GM ALDL OBD1 Interface Tester");
+
+  Frame1 = new QFrame(this);
+  Frame1->setObjectName("Frame1");
+  Frame1->setFrameStyle(QFrame::NoFrame);
+  Frame1->setFixedSize(TwipsToPixelsX(5955), TwipsToPixelsY(8235));
+  Frame1->setFont(QFont(kFontName, kFontPoints, QFont::Bold));
+  setCentralWidget(Frame1);
+  // The window's size always follows Frame1.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  Label1 = Place(new QLabel("Orvanta ALDL Adaptor Test", Frame1), "Label1", 180, 180, 5655, 495);
+  Label1->setAlignment(Qt::AlignCenter);
+
+  fraTestMode = Place(new QGroupBox("Test Mode", Frame1), "fraTestMode", 180, 720, 5595, 1695);
+  optTestSetup = {
+      Place(new QRadioButton("Fast Test", fraTestMode), ControlArrayName("optTestSetup", 0), 180,
+            480, 2532, 330),
+      Place(new QRadioButton("Extended Test", fraTestMode), ControlArrayName("optTestSetup", 1), 180,
+            960, 2712, 330),
+  };
+  optTestSetup[0]->setChecked(true);
+
+  fraDiagMode = Place(new QGroupBox("Diagnostic Mode", Frame1), "fraDiagMode", 180, 720, 5595, 1695);
+  chkDtrPwr = Place(new QCheckBox("DTR Power", fraDiagMode), "chkDtrPwr", 180, 540, 2415, 375);
+  chkRtsPwr = Place(new QCheckBox("RTS Power", fraDiagMode), "chkRtsPwr", 180, 1020, 2415, 375);
+  cmdSendChars =
+      Place(new QPushButton("Send Chars", fraDiagMode), "cmdSendChars", 2760, 720, 2412, 435);
+
+  Label2 = Place(new QLabel("Com Status:", Frame1), "Label2", 180, 2940, 1815, 435);
+  lblComStat = StatusLabel(Frame1, "lblComStat", "<COM Status>", 2940);
+  Label3 = Place(new QLabel("Baud Rate:", Frame1), "Label3", 180, 3540, 1815, 435);
+  lblBaudVal = StatusLabel(Frame1, "lblBaudVal", "<Baud Rate>", 3540);
+  Label4 = Place(new QLabel("Test Status:", Frame1), "Label4", 180, 4140, 1815, 435);
+  lblStatMon = StatusLabel(Frame1, "lblStatMon", "<Test Status>", 4140);
+
+  cmdStop = Place(new QPushButton("Stop Test", Frame1), "cmdStop", 180, 4800, 1755, 555);
+  cmdStart = Place(new QPushButton("Start Test", Frame1), "cmdStart", 2100, 4800, 1755, 555);
+  cmdExit = Place(new QPushButton("Exit", Frame1), "cmdExit", 4020, 4800, 1755, 555);
+
+  txtStatus = Place(new QPlainTextEdit(Frame1), "txtStatus", 180, 5520, 5595, 2535);
+  txtStatus->setFont(QFont(kFontName, kFontPoints, QFont::Normal));
+  txtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  txtStatus->setPlainText("<Test Report>\r\n");
+}
+
+void frmBaudTest::CreateMenus() {
+  QMenuBar* bar = menuBar();
+
+  mnuExit = bar->addAction("&Exit");
+  mnuExit->setObjectName("mnuExit");
+
+  xmnuSetup = bar->addMenu("&Setup");
+  xmnuSetup->setObjectName("xmnuSetup");
+  xmnuSetupComPort = xmnuSetup->addMenu("&Com Port");
+  xmnuSetupComPort->setObjectName("xmnuSetupComPort");
+  xmnuSetupComPort->setToolTipsVisible(true);
+  mnuSetupComPort = {
+      MenuEntry(xmnuSetupComPort, ControlArrayName("mnuSetupComPort", 0), "No Selection", true)};
+  mnuSetupComPort[0]->setChecked(true);
+  XmnuSelectBaud = xmnuSetup->addMenu("Baud Select");
+  XmnuSelectBaud->setObjectName("XmnuSelectBaud");
+  for (std::size_t i = 0; i < kSelectableBauds.size(); ++i) {
+    mnuSelectBaud.push_back(MenuEntry(XmnuSelectBaud,
+                                      ControlArrayName("mnuSelectBaud", static_cast<int>(i)),
+                                      QString::number(kSelectableBauds[i]), true));
+  }
+
+  xmnuMode = bar->addMenu("&Test Mode");
+  xmnuMode->setObjectName("xmnuMode");
+  mnuModeTest = MenuEntry(xmnuMode, "mnuModeTest", "Run Tests", true);
+  mnuModeDiag = MenuEntry(xmnuMode, "mnuModeDiag", "Run Diagnostics", true);
+
+  xmnuHelp = bar->addMenu("&Help");
+  xmnuHelp->setObjectName("xmnuHelp");
+  mnuHelpAbout = MenuEntry(xmnuHelp, "mnuHelpAbout", "About...", false);
+}
+
+void frmBaudTest::SetTabOrder() {
+  // The focus order of the controls that take focus; labels and frames do not.
+  QWidget* const order[] = {optTestSetup[0], optTestSetup[1], cmdStart,  cmdStop,  txtStatus,
+                            cmdExit,         cmdSendChars,    chkDtrPwr, chkRtsPwr};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}

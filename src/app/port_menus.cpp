@@ -1,0 +1,78 @@
+// The Com Port and Baud Select menus: their port side lives with the serial layer.
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+
+#include "app/app_settings.h"
+#include "app/frmBaudTest.h"
+#include "common/number_text.h"
+#include "msgbox/MMsgBoxPos.h"
+#include "serial/baud_select.h"
+#include "serial/port_map.h"
+#include "tests/report_texts.h"
+
+void frmBaudTest::CheckOnly(const std::vector<QAction*>& entries, int index) {
+  for (QAction* entry : entries) entry->setChecked(false);
+  if (index >= 0 && index < static_cast<int>(entries.size())) entries[index]->setChecked(true);
+}
+
+void frmBaudTest::ApplyPortSelection(const PortSelectionView& view) {
+  CheckOnly(mnuSetupComPort, view.checkedEntry);
+  lblComStat->setText(QString::fromStdString(view.comStatus));
+  if (view.baudValue) lblBaudVal->setText(QString::fromStdString(*view.baudValue));
+  EnableStart(view.startEnabled);
+}
+
+void frmBaudTest::InitComPorts() {
+  const std::vector<bool> available = ProbeComPorts(port_);
+  for (std::size_t i = 0; i < available.size(); ++i) {
+    const int comPort = static_cast<int>(i) + 1;
+    QAction* entry = xmnuSetupComPort->addAction(QString::fromStdString("COM" + NumberText(comPort)));
+    entry->setObjectName(ControlArrayName("mnuSetupComPort", comPort));
+    entry->setCheckable(true);
+    entry->setEnabled(available[i]);
+    const std::string why = available[i] ? "" : ports_.Unavailability(comPort).value_or("");
+    entry->setToolTip(QString::fromStdString(why.empty() ? ports_.Device(comPort) : why));
+    connect(entry, &QAction::triggered, this,
+            [this, comPort] { mnuSetupComPort_Click(static_cast<std::int16_t>(comPort)); });
+    mnuSetupComPort.push_back(entry);
+  }
+
+  const PortRestoreOutcome restored = RestoreSavedPort(
+      port_, GetAppSetting("SerialPortInfo", "ComPort").toStdString(), available);
+  CheckOnly(mnuSetupComPort, -1);
+  if (restored.previousPortGone) {
+    Beep();
+    QString title = "Find SIO Ports";
+    ShowMsgBox(QString::fromStdString("Previous ComPort is no longer available." + CRLF +
+                                      "Make a new selection from the Setup-ComPort menu"),
+               kMsgBoxInformation, title, this);
+  }
+  ApplyPortSelection(restored.view);
+}
+
+void frmBaudTest::mnuSetupComPort_Click(std::int16_t Index) {
+  CheckOnly(mnuSetupComPort, -1);
+  ApplyPortSelection(SelectComPort(port_, Index));
+}
+
+void frmBaudTest::xmnuSetup_Click() {
+  if (!port_.state.PortReady) {
+    XmnuSelectBaud->menuAction()->setEnabled(false);
+    return;
+  }
+  XmnuSelectBaud->menuAction()->setEnabled(true);
+  CheckOnly(mnuSelectBaud, MenuEntryOfBaud(port_.state.CurrentBaud).value_or(-1));
+}
+
+void frmBaudTest::mnuSelectBaud_Click(std::int16_t Index) {
+  CheckOnly(mnuSelectBaud, -1);
+  const std::int32_t rate = BaudOfMenuEntry(Index);
+  if (!SelectBaud(port_, rate)) {
+    lblBaudVal->setText("Error Setting Baud");
+    return;
+  }
+  lblBaudVal->setText(QString::fromStdString(NumberText(rate)));
+  CheckOnly(mnuSelectBaud, Index);
+}

@@ -1,0 +1,47 @@
+// The report box, the status label and the locking of controls during a test.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include "app/frmBaudTest.h"
+
+void frmBaudTest::ReportStatus(const std::string& message, const std::string& status, bool clear) {
+  if (clear) {
+    lblStatMon->setText("");
+    txtStatus->setPlainText("");
+  } else {
+    // At the end of the text, wherever the user has put the caret.
+    QTextCursor end(txtStatus->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromStdString(message));
+    txtStatus->verticalScrollBar()->setValue(txtStatus->verticalScrollBar()->maximum());
+    if (!status.empty()) lblStatMon->setText(QString::fromStdString(status));
+  }
+  // The test holds this thread: show the step now, not at the next paint.
+  txtStatus->viewport()->repaint();
+  lblStatMon->repaint();
+}
+
+void frmBaudTest::EnableStart(bool enable) { cmdStart->setEnabled(enable); }
+
+void frmBaudTest::SetTestBusy(bool busy) {
+  const bool enable = !busy;
+  cmdStart->setEnabled(enable);
+  cmdExit->setEnabled(enable);
+  cmdSendChars->setEnabled(enable);
+  chkDtrPwr->setEnabled(enable);
+  chkRtsPwr->setEnabled(enable);
+  optTestSetup[0]->setEnabled(enable);
+  optTestSetup[1]->setEnabled(enable);
+  mnuExit->setEnabled(enable);
+  xmnuSetup->menuAction()->setEnabled(enable);
+  xmnuMode->menuAction()->setEnabled(enable);
+  xmnuHelp->menuAction()->setEnabled(enable);
+}
