@@ -8,15 +8,9 @@
 #include "tests/adaptor_tests.h"
 #include "tests/number_formats.h"
 #include "tests/report_texts.h"
+#include "tests/transfer_speed.h"
 
 namespace {
-
-constexpr std::int16_t kSpeedBlockSize = 2048;
-constexpr std::int32_t kVehicleBaud = 8192;
-constexpr float kLowestGoodRate = 7782;
-constexpr float kHighestGoodRate = 8600;
-// Taken off the measured time for handing the block over and the first character's way back.
-constexpr std::int32_t kElapsedCorrectionMs = 10;
 
 ByteBuffer RandomSpeedBlock(std::int32_t seed) {
   std::mt19937 generator(static_cast<std::uint32_t>(seed));
@@ -133,21 +127,17 @@ void AdaptorTests::FailSpeedPhaseForClosedPort() {
 }
 
 void AdaptorTests::ReportSpeedResult(std::uint32_t elapsedMs) {
-  // A block back within the correction cannot have crossed a real line: it is measured as 1 ms,
-  // far too fast, rather than divided by zero.
-  const float corrected =
-      std::max(static_cast<float>(elapsedMs) - static_cast<float>(kElapsedCorrectionMs), 1.0f);
-  const auto measured = static_cast<float>(double{kSpeedBlockSize} * 10000.0 / corrected);
-  const bool good = measured >= kLowestGoodRate && measured <= kHighestGoodRate;
-
+  const TransferSpeed speed = TransferSpeedFromElapsed(elapsedMs);
   const std::string result =
-      std::string(good ? " >>Transfer Speed Good! " : " >>Transfer Speed Test Failed! ") + CRLF +
-      "   Expected   8192" + CRLF + "   Measured   " + FormatWhole(measured) + CRLF +
-      "   Acceptable Range = 7782 to 8600" + CRLF + "   Difference " +
-      FormatPercent(measured / double{kVehicleBaud} - 1.0, decimalSeparator_) + CRLF + CRLF;
+      std::string(speed.good ? " >>Transfer Speed Good! " : " >>Transfer Speed Test Failed! ") +
+      CRLF + "   Expected   8192" + CRLF + "   Measured   " + FormatWhole(speed.measuredRate) +
+      CRLF + "   Acceptable Range = 7782 to 8600" + CRLF + "   Difference " +
+      FormatPercent(speed.measuredRate / double{kVehicleBaud} - 1.0, decimalSeparator_) + CRLF +
+      CRLF;
 
-  record_.speed = SpeedRecord{good ? SpeedOutcome::Passed : SpeedOutcome::OutOfRange, measured};
-  if (good) {
+  record_.speed =
+      SpeedRecord{speed.good ? SpeedOutcome::Passed : SpeedOutcome::OutOfRange, speed.measuredRate};
+  if (speed.good) {
     panel_.ReportStatus(result, "Phase4 Passed", false);
     return;
   }

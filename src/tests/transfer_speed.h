@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+inline constexpr std::int16_t kSpeedBlockSize = 2048;
+inline constexpr std::int32_t kVehicleBaud = 8192;
+
+struct TransferSpeed {
+  float measuredRate;
+  bool good;  // within 7782 to 8600 baud, both included
+};
+
+// The rate a 2048-byte loopback that took elapsedMs means: 2048 ten-bit characters over the
+// time less a fixed 10 ms correction. A block back within the correction cannot have crossed a
+// real line; it counts as 1 ms, far too fast, instead of dividing by zero or less.
+TransferSpeed TransferSpeedFromElapsed(std::uint32_t elapsedMs);

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "link/clock.h"
+#include "link/link_exchange.h"
+#include "serial/port_context.h"
+#include "serial/port_selection.h"
+#include "support/pty_pair.h"
+#include "support/recording_panel.h"
+#include "support/safe_port_map.h"
+#include "tests/adaptor_tests.h"
+#include "tests/baud_list.h"
+#include "tests/run_control.h"
+
+namespace {
+
+// A whole fast test against the machine's own clock, on a looped-back device.
+RunRecord FastTestOn(const std::string& device, RecordingPanel& panel) {
+  SystemClock clock;
+  PortMap ports = SafePortMap([&clock] { return clock.timeGetTime(); });
+  ports.Assign(1, device);
+  PortContext port(ports, [] {});
+  SelectComPort(port, 1);
+  LinkExchange link(port.MSComm1, clock, [] {});
+  const BaudListArray baudList = MakeBaudList();
+  AdaptorTests tests(port, link, clock, panel, baudList, ".");
+  return *StartTest(tests, port, panel, TestKind::Fast);
+}
+
+void ExpectPassedAt8192(const RunRecord& record, const RecordingPanel& panel) {
+  EXPECT_EQ(record.verdict, Verdict::Passed) << panel.report;
+  ASSERT_TRUE(record.speed && record.speed->measuredRate);
+  EXPECT_LT(std::abs(*record.speed->measuredRate / 8192.0 - 1.0), 0.01) << panel.report;
+  EXPECT_TRUE(panel.report.ends_with("Fast Test complete, all phases passed"));
+}
+
+TEST(EndToEnd, FastTestOnTheSimulatedAdaptor) {
+  RecordingPanel panel;
+  ExpectPassedAt8192(FastTestOn("sim", panel), panel);
+}
+
+TEST(EndToEnd, FastTestThroughALoopedBackPty) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  RecordingPanel panel;
+  ExpectPassedAt8192(FastTestOn(cable.SlavePath(), panel), panel);
+}
+
+}  // namespace

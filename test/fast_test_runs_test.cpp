@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "serial/MSComm.h"
+#include "support/simulated_run.h"
+
+namespace {
+
+const std::string CRLF = "\r\n";
+
+std::string LoopbackPhasePassed(int phase, const std::string& powerText) {
+  const std::string p = std::to_string(phase);
+  return "Beginning Phase" + p + " COM test:" + CRLF + powerText + CRLF +
+         "-->Sending Test Data..." + CRLF + " >>DTR Power Phase" + p + " Test Passed" + CRLF + CRLF;
+}
+
+std::string SpeedCheckHeader() {
+  return "Beginning Phase4 COM test:" + CRLF + " Checking 8192 BAUD Compatability" + CRLF +
+         " -->Enabling RTS + DTS power..." + CRLF + " -->Setting BAUD rate to 8192" + CRLF +
+         " >>Baud set to 8192" + CRLF + " -->Running Transfer Speed Test:" + CRLF +
+         "    This will take several seconds..." + CRLF;
+}
+
+TEST(FastTestRun, GoodAdaptorWritesTheWholeReport) {
+  SimulatedRun run("sim");
+  const RunRecord record = run.Run(TestKind::Fast);
+
+  const std::string expected =
+      "Executing Extended Test procedure" + CRLF + CRLF + "Setting Baud to  8192:" + CRLF +
+      " >>Baud set to 8192" + CRLF + CRLF +
+      LoopbackPhasePassed(1, "-->Enabling DTR only power...") +
+      LoopbackPhasePassed(2, "-->Enabling RTS only power...") +
+      LoopbackPhasePassed(3, "-->Enabling RTS + DTS power...") + SpeedCheckHeader() +
+      " >>Transfer Speed Good! " + CRLF + "   Expected   8192" + CRLF + "   Measured   8189" +
+      CRLF + "   Acceptable Range = 7782 to 8600" + CRLF + "   Difference 0.0%" + CRLF + CRLF +
+      "Fast Test complete, all phases passed";
+  EXPECT_EQ(run.panel.report, expected);
+  EXPECT_EQ(run.panel.status, "Fast Test Passed!");
+  EXPECT_EQ(run.panel.colour, kGreen);
+  EXPECT_EQ(run.panel.baudCaption, " 8192 Baud");
+  EXPECT_EQ(run.panel.beeps, 0);
+  EXPECT_EQ(run.panel.busyCalls, (std::vector<bool>{true, false}));
+  EXPECT_EQ(record.verdict, Verdict::Passed);
+}
+
+TEST(FastTestRun, DeadAdaptorFailsEveryPhaseAndTheSpeedCheck) {
+  SimulatedRun run("sim:dead");
+  const RunRecord record = run.Run(TestKind::Fast);
+  for (int phase = 1; phase <= 3; ++phase) {
+    EXPECT_NE(run.panel.report.find(" >>Timeout error receiving data, Phase" +
+                                    std::to_string(phase) + " failed" + CRLF + CRLF),
+              std::string::npos);
+  }
+  EXPECT_NE(run.panel.report.find(SpeedCheckHeader() +
+                                  " >>Failed to receive data.  Verify that the PC serial port is "
+                                  "correctly set-up" + CRLF + "Exiting the test procedure" + CRLF +
+                                  CRLF + "Fast Test complete, errors occurred"),
+            std::string::npos);
+  EXPECT_EQ(run.panel.baudCaption, "Baud Error");
+  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
+  EXPECT_EQ(run.panel.colour, kRed);
+  EXPECT_EQ(run.panel.beeps, 1);
+  EXPECT_EQ(record.speed->outcome, SpeedOutcome::NoData);
+}
+
+TEST(FastTestRun, NoisyLineFailsTheComparisons) {
+  SimulatedRun run("sim:noise");
+  run.Run(TestKind::Fast);
+  EXPECT_NE(run.panel.report.find(" >>Error Comparing data, Phase1 failed" + CRLF + CRLF),
+            std::string::npos);
+  EXPECT_NE(std::find(run.panel.statuses.begin(), run.panel.statuses.end(), "Phase1 Failed"),
+            run.panel.statuses.end());
+  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
+}
+
+TEST(FastTestRun, SlowLineFailsTheSpeedCheckOnly) {
+  SimulatedRun run("sim:rate=7500");
+  const RunRecord record = run.Run(TestKind::Fast);
+  EXPECT_NE(run.panel.report.find(" >>Transfer Speed Test Failed! " + CRLF + "   Expected   8192" +
+                                  CRLF + "   Measured   7496" + CRLF +
+                                  "   Acceptable Range = 7782 to 8600" + CRLF +
+                                  "   Difference -8.5%" + CRLF + CRLF),
+            std::string::npos);
+  EXPECT_EQ(run.panel.baudCaption, "Baud Rate Error");
+  EXPECT_EQ(run.panel.beeps, 1);
+  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
+  for (const PhaseRecord& phase : record.rates[0].phases) {
+    EXPECT_EQ(phase.outcome, PhaseOutcome::Passed);
+  }
+}
+
+struct SpeedBoundary {
+  int elapsedMs;
+  const char* measured;
+  const char* status;
+};
+
+class FastTestSpeedBoundary : public ::testing::TestWithParam<SpeedBoundary> {};
+
+TEST_P(FastTestSpeedBoundary, RateAcceptedExactlyWithinTheRange) {
+  SimulatedRun run(SimulatedRun::SimulatedLineForElapsed(GetParam().elapsedMs));
+  run.Run(TestKind::Fast);
+  EXPECT_NE(run.panel.report.find(std::string("   Measured   ") + GetParam().measured + CRLF),
+            std::string::npos)
+      << run.panel.report;
+  EXPECT_NE(std::find(run.panel.statuses.begin(), run.panel.statuses.end(), GetParam().status),
+            run.panel.statuses.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Elapsed, FastTestSpeedBoundary,
+                         ::testing::Values(SpeedBoundary{2391, "8601", "Transfer Rate Error"},
+                                           SpeedBoundary{2392, "8598", "Phase4 Passed"},
+                                           SpeedBoundary{2510, "8192", "Phase4 Passed"},
+                                           SpeedBoundary{2641, "7784", "Phase4 Passed"},
+                                           SpeedBoundary{2642, "7781", "Transfer Rate Error"}));
+
+TEST(FastTestRun, OnlyTheDtrPhaseFailsWithoutDtrPower) {
+  SimulatedRun run("sim:no-dtr");
+  const RunRecord record = run.Run(TestKind::Fast);
+  ASSERT_EQ(record.rates[0].phases.size(), 3u);
+  EXPECT_EQ(record.rates[0].phases[0].outcome, PhaseOutcome::ReceiveTimeout);
+  EXPECT_EQ(record.rates[0].phases[1].outcome, PhaseOutcome::Passed);
+  EXPECT_EQ(record.rates[0].phases[2].outcome, PhaseOutcome::Passed);
+  EXPECT_EQ(record.speed->outcome, SpeedOutcome::Passed);
+  EXPECT_EQ(run.panel.colour, kRed);
+}
+
+TEST(FastTestRun, RefusedRateEndsWithoutVerdict) {
+  SimulatedRun run("sim:std-rates");
+  ASSERT_EQ(run.port.state.CurrentBaud, 0);
+  const RunRecord record = run.Run(TestKind::Fast);
+  EXPECT_EQ(run.panel.report,
+            "Executing Extended Test procedure" + CRLF + CRLF + "Setting Baud to  0:" + CRLF +
+                " >>Failed to set COM baud rate.  Verify that the PC serial port is correctly "
+                "set-up" + CRLF + CRLF + "Exiting the test procedure.");
+  EXPECT_EQ(run.panel.status, "Unable to set BAUD");
+  EXPECT_EQ(run.panel.baudCaption, "Baud Error");
+  EXPECT_EQ(run.panel.beeps, 1);
+  EXPECT_EQ(run.panel.colour, kWhite);
+  EXPECT_EQ(record.verdict, Verdict::RateRefused);
+}
+
+TEST(FastTestRun, PulledCableFailsThePhasesThatFollowAndStillGivesAVerdict) {
+  SimulatedRun run("sim:unplug=1000");
+  const RunRecord record = run.Run(TestKind::Fast);
+  EXPECT_EQ(record.rates[0].phases[0].outcome, PhaseOutcome::Passed);
+  EXPECT_EQ(record.rates[0].phases[1].outcome, PhaseOutcome::TransmitTimeout);
+  EXPECT_EQ(record.rates[0].phases[2].outcome, PhaseOutcome::PortNotOpen);
+  EXPECT_EQ(record.speed->outcome, SpeedOutcome::PortNotOpen);
+  EXPECT_NE(run.panel.report.find(" >>COM port is not open, Phase3 failed" + CRLF + CRLF),
+            std::string::npos);
+  EXPECT_NE(run.panel.report.find(" >>COM port is not open, Phase4 failed" + CRLF + CRLF),
+            std::string::npos);
+  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
+  EXPECT_EQ(record.verdict, Verdict::Failed);
+}
+
+TEST(FastTestRun, StopDuringALoopbackPauseEndsAfterThatPhase) {
+  for (const char* power : {"-->Enabling DTR only power...", "-->Enabling RTS + DTS power..."}) {
+    SimulatedRun run("sim");
+    run.StopDuringPauseAfter(power + CRLF);
+    const RunRecord record = run.Run(TestKind::Fast);
+    EXPECT_TRUE(run.panel.report.ends_with("Test Passed" + CRLF + CRLF + "*User Halted Test*"))
+        << power;
+    EXPECT_EQ(run.panel.report.find("Phase4"), std::string::npos) << power;
+    EXPECT_EQ(run.panel.colour, kWhite);
+    EXPECT_EQ(record.verdict, Verdict::Halted);
+  }
+}
+
+TEST(FastTestRun, StopDuringTheClosingPauseChangesNothing) {
+  SimulatedRun run("sim");
+  run.StopDuringPauseAfter("   Difference 0.0%" + CRLF + CRLF);
+  run.Run(TestKind::Fast);
+  EXPECT_TRUE(run.panel.report.ends_with("Fast Test complete, all phases passed"));
+}
+
+TEST(FastTestRun, PortIsSetBackToTheRateInForceAfterTheRun) {
+  SimulatedRun run("sim");
+  ASSERT_TRUE(run.port.ComSetup().SetBaud(19200));
+  run.port.state.CurrentBaud = 19200;
+  run.Run(TestKind::Fast);
+  DCB record{};
+  ASSERT_NE(GetCommState(run.port.MSComm1.CommID(), record), 0);
+  EXPECT_EQ(record.BaudRate, 19200u);
+}
+
+TEST(FastTestRun, StartWithoutAPortRunsNothing) {
+  SimulatedRun run("/nonexistent-aldl-test/none");
+  EXPECT_FALSE(StartTest(run.tests, run.port, run.panel, TestKind::Fast).has_value());
+  EXPECT_EQ(run.panel.beeps, 1);
+  ASSERT_EQ(run.panel.messages.size(), 1u);
+  EXPECT_EQ(run.panel.messages[0].text, "Com Port is not selected, cannot run test");
+  EXPECT_EQ(run.panel.messages[0].buttons, 16);
+  EXPECT_EQ(run.panel.messages[0].title, "Run Test");
+  EXPECT_TRUE(run.panel.busyCalls.empty());
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include "serial/clsComSetup.h"
+
+#include <gtest/gtest.h>
+
+#include "serial/MSComm.h"
+#include "serial/baud_select.h"
+#include "serial/comm_error.h"
+#include "serial/port_context.h"
+#include "serial/port_selection.h"
+#include "serial/tty_device.h"
+#include "support/fake_clock.h"
+#include "support/pty_pair.h"
+#include "support/safe_port_map.h"
+
+namespace {
+
+class PortObjectTest : public ::testing::Test {
+ protected:
+  std::int32_t RunningRate() {
+    DCB record{};
+    return GetCommState(port.MSComm1.CommID(), record) ? static_cast<std::int32_t>(record.BaudRate)
+                                                       : -1;
+  }
+
+  FakeClock clock;
+  PortMap ports = SafePortMap(clock.Source());
+  int eventPasses = 0;
+  PortContext port{ports, [this] { ++eventPasses; }};
+  clsComSetup& setup = port.ComSetup();
+};
+
+TEST_F(PortObjectTest, NewObjectDefaults) {
+  clsComSetup fresh([] {});
+  EXPECT_EQ(fresh.MaxComPorts(), 4);
+  EXPECT_EQ(fresh.BaudSetting(), 9600);
+  EXPECT_EQ(fresh.ErrCode(), 0);
+}
+
+TEST_F(PortObjectTest, FindAvailPortsListsEveryPortInOrderAndLeavesThemClosed) {
+  ports.Assign(1, "sim");
+  ports.Assign(3, "sim:dead");
+  EXPECT_EQ(setup.FindAvailPorts(), "TRUE,FALSE,TRUE,FALSE");
+  EXPECT_FALSE(port.MSComm1.PortOpen());
+  EXPECT_EQ(port.MSComm1.CommPort(), 4);
+
+  setup.SetMaxComPorts(16);
+  ports.Assign(1, "/nonexistent-aldl-test/again");
+  ports.Assign(3, "/nonexistent-aldl-test/again");
+  std::string none = "FALSE";
+  for (int i = 1; i < 16; ++i) none += ",FALSE";
+  EXPECT_EQ(setup.FindAvailPorts(), none);
+
+  setup.SetMaxComPorts(0);
+  EXPECT_EQ(setup.FindAvailPorts(), "");
+}
+
+TEST_F(PortObjectTest, OpenComPortConfiguresTheLineForTheAdaptor) {
+  ports.Assign(2, "sim");
+  EXPECT_EQ(setup.OpenComPort(2), 0);
+  EXPECT_TRUE(port.MSComm1.PortOpen());
+  EXPECT_TRUE(port.MSComm1.DTREnable());
+  EXPECT_TRUE(port.MSComm1.RTSEnable());
+  EXPECT_EQ(setup.BaudSetting(), 8192);
+  EXPECT_EQ(RunningRate(), 8192);
+  DCB record{};
+  GetCommState(port.MSComm1.CommID(), record);
+  EXPECT_EQ(record.ByteSize, 8);
+  EXPECT_EQ(record.Parity, NOPARITY);
+  EXPECT_EQ(record.StopBits, ONESTOPBIT);
+  EXPECT_EQ(eventPasses, 1);
+}
+
+TEST_F(PortObjectTest, OpenComPortResultCodes) {
+  ports.Assign(2, "sim");
+  setup.SetMaxComPorts(16);
+  ASSERT_EQ(setup.OpenComPort(2), 0);
+
+  EXPECT_EQ(setup.OpenComPort(17), -1);
+  EXPECT_EQ(setup.OpenComPort(-1), -1);
+  EXPECT_EQ(setup.ErrCode(), -1);
+  EXPECT_TRUE(port.MSComm1.PortOpen());
+
+  EXPECT_EQ(setup.OpenComPort(0), 0);
+  EXPECT_FALSE(port.MSComm1.PortOpen());
+  EXPECT_EQ(setup.BaudSetting(), 8192);
+
+  EXPECT_EQ(setup.OpenComPort(5), -2);
+  EXPECT_EQ(setup.ErrCode(), -2);
+  EXPECT_FALSE(port.MSComm1.PortOpen());
+  setup.SetErrCode(123);
+  EXPECT_EQ(setup.ErrCode(), 0);
+}
+
+TEST_F(PortObjectTest, PortNumErrorsLandInErrCode) {
+  setup.SetPortNum(3);
+  EXPECT_EQ(setup.PortNum(), 3);
+  EXPECT_EQ(setup.ErrCode(), 0);
+  setup.SetPortNum(70000);
+  EXPECT_EQ(setup.ErrCode(), static_cast<int>(CommErrorNumber::Overflow));
+  setup.SetPortNum(0);
+  EXPECT_EQ(setup.ErrCode(), static_cast<int>(CommErrorNumber::InvalidPortNumber));
+  EXPECT_EQ(setup.PortNum(), 3);
+}
+
+TEST_F(PortObjectTest, SetBaudThroughTheDeviceControlBlock) {
+  ports.Assign(1, "sim:std-rates");
+  ASSERT_EQ(setup.OpenComPort(1), 0);
+  EXPECT_EQ(setup.BaudSetting(), 0);  // 8192 is not a standard rate
+  EXPECT_TRUE(setup.SetBaud(19200));
+  EXPECT_EQ(setup.BaudSetting(), 19200);
+  EXPECT_EQ(RunningRate(), 19200);
+  EXPECT_FALSE(setup.SetBaud(8192));
+  EXPECT_EQ(setup.BaudSetting(), 0);
+  EXPECT_EQ(RunningRate(), 19200);
+
+  setup.CloseCom();
+  EXPECT_TRUE(setup.SetBaud(4800) == false);
+  EXPECT_EQ(setup.BaudSetting(), 0);
+}
+
+TEST_F(PortObjectTest, ReleasingTheObjectClosesThePort) {
+  ports.Assign(1, "sim");
+  ASSERT_EQ(setup.OpenComPort(1), 0);
+  port.ReleaseComSetup();
+  EXPECT_FALSE(port.MSComm1.PortOpen());
+}
+
+TEST(PortObjectOnPty, OpensAt8192ReadBackThroughTermios2AndIsExclusive) {
+  PtyPair pty;
+  PortMap ports = SafePortMap([] { return 0; });
+  ports.Assign(1, pty.SlavePath());
+  ports.Assign(2, pty.SlavePath());
+  PortContext port(ports, [] {});
+  clsComSetup& setup = port.ComSetup();
+  ASSERT_EQ(setup.OpenComPort(1), 0);
+  EXPECT_EQ(setup.BaudSetting(), 8192);
+  EXPECT_THROW(OpenTtyDevice(pty.SlavePath()), CommError);
+}
+
+TEST(PortObjectOnPty, HeldByAnotherProgramIsMinusTwo) {
+  PtyPair pty;
+  auto other = OpenTtyDevice(pty.SlavePath());
+  PortMap ports = SafePortMap([] { return 0; });
+  ports.Assign(1, pty.SlavePath());
+  PortContext port(ports, [] {});
+  EXPECT_EQ(port.ComSetup().OpenComPort(1), -2);
+  EXPECT_EQ(port.ComSetup().FindAvailPorts(), "FALSE,FALSE,FALSE,FALSE");
+}
+
+TEST_F(PortObjectTest, LinePowerSwitchesOnlyTheLinesAndKeepsTheRate) {
+  ports.Assign(1, "sim");
+  ASSERT_EQ(SelectComPort(port, 1).checkedEntry, 1);
+  ASSERT_TRUE(SelectBaud(port, 19200));
+  SetLinePower(port, true, false);
+  EXPECT_TRUE(port.MSComm1.PortOpen());
+  EXPECT_TRUE(port.MSComm1.DTREnable());
+  EXPECT_FALSE(port.MSComm1.RTSEnable());
+  EXPECT_EQ(RunningRate(), 19200);
+
+  port.state.PortReady = false;
+  SetLinePower(port, false, true);
+  EXPECT_TRUE(port.MSComm1.DTREnable());
+  EXPECT_FALSE(port.MSComm1.RTSEnable());
+}
+
+TEST_F(PortObjectTest, SavedPortThatProbedButWillNotOpen) {
+  setup.SetMaxComPorts(16);
+  const PortRestoreOutcome outcome = RestoreSavedPort(port, "2", std::vector<bool>(16, true));
+  EXPECT_EQ(outcome.view.comStatus, "Err Opening COM port");
+  EXPECT_EQ(outcome.view.baudValue, "Not Set");
+  EXPECT_EQ(outcome.view.checkedEntry, 0);
+  EXPECT_FALSE(outcome.previousPortGone);
+  EXPECT_FALSE(port.state.PortReady);
+}
+
+TEST_F(PortObjectTest, SavedPortTextsThatMeanNoPort) {
+  setup.SetMaxComPorts(16);
+  for (const char* saved : {"<none>", "0", "17", "-2", "x", "3abc", ""}) {
+    const PortRestoreOutcome outcome = RestoreSavedPort(port, saved, std::vector<bool>(16, true));
+    EXPECT_EQ(outcome.view.comStatus, "No Com Selected") << saved;
+    EXPECT_FALSE(outcome.previousPortGone) << saved;
+  }
+}
+
+}  // namespace

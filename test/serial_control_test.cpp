@@ -1,0 +1,165 @@
+#include "serial/MSComm.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "serial/comm_error.h"
+#include "serial/settings_string.h"
+#include "support/fake_clock.h"
+#include "support/safe_port_map.h"
+
+namespace {
+
+TEST(SettingsString, ReadsRateParityDataAndStopBits) {
+  const DCB dcb = ParseSettingsString("9600,n,8,1");
+  EXPECT_EQ(dcb.BaudRate, 9600u);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+
+  const DCB other = ParseSettingsString("8192,E,7,1.5");
+  EXPECT_EQ(other.BaudRate, 8192u);
+  EXPECT_EQ(other.Parity, EVENPARITY);
+  EXPECT_EQ(other.ByteSize, 7);
+  EXPECT_EQ(other.StopBits, ONE5STOPBITS);
+}
+
+TEST(SettingsString, MalformedTextIsAnErrorNotAGuess) {
+  for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,", "0,n,8,1", "-5,n,8,1", "96x0,n,8,1",
+                          "9600,q,8,1", "9600,nn,8,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1.0",
+                          "99999999999,n,8,1"}) {
+    try {
+      ParseSettingsString(bad);
+      ADD_FAILURE() << "accepted \"" << bad << "\"";
+    } catch (const CommError& error) {
+      EXPECT_EQ(error.Code(), CommErrorNumber::InvalidPropertyValue) << bad;
+    }
+  }
+}
+
+// A driver that runs 9600 whatever it is asked, and says so when read back.
+class NineSixHundredOnly final : public SerialDevice {
+ public:
+  DCB State() override { return applied; }
+  bool Apply(const DCB& settings) override {
+    ++applies;
+    applied = settings;
+    applied.BaudRate = 9600;
+    return true;
+  }
+  void SetModemLines(bool, bool) override {}
+  int InputCount() override { return 0; }
+  int OutputCount() override { return 0; }
+  void DiscardInput() override {}
+  void DiscardOutput() override {}
+  void Write(std::span<const std::uint8_t>) override {}
+  ByteBuffer Read(std::size_t) override { return {}; }
+
+  DCB applied;
+  int applies = 0;
+};
+
+TEST(DeviceControlBlock, ARateTheDriverReplacesIsRefused) {
+  NineSixHundredOnly driver;
+  DCB record{};
+  record.DCBlength = kDcbLength;
+  ASSERT_NE(GetCommState(&driver, record), 0);
+  record.BaudRate = 8192;
+  EXPECT_EQ(SetCommState(&driver, record), 0);
+  record.BaudRate = 9200;  // within 5% of what it runs
+  EXPECT_NE(SetCommState(&driver, record), 0);
+}
+
+TEST(DeviceControlBlock, ARateOfZeroOrLessNeverReachesTheDevice) {
+  NineSixHundredOnly driver;
+  DCB record{};
+  for (std::int32_t rate : {0, -1, -8192}) {
+    record.BaudRate = static_cast<std::uint32_t>(rate);
+    EXPECT_EQ(SetCommState(&driver, record), 0);
+  }
+  EXPECT_EQ(driver.applies, 0);
+  EXPECT_EQ(SetCommState(nullptr, record), 0);
+}
+
+class SerialControlTest : public ::testing::Test {
+ protected:
+  FakeClock clock;
+  PortMap ports = SafePortMap(clock.Source());
+  MSComm comm{ports};
+};
+
+TEST_F(SerialControlTest, OpensWithTheLineStatesAndSettingsGiven) {
+  ports.Assign(2, "sim");
+  comm.SetCommPort(2);
+  comm.SetSettings("4800,n,8,2");
+  comm.SetRTSEnable(true);
+  comm.SetPortOpen(true);
+  ASSERT_TRUE(comm.PortOpen());
+  DCB record{};
+  ASSERT_NE(GetCommState(comm.CommID(), record), 0);
+  EXPECT_EQ(record.BaudRate, 4800u);
+  EXPECT_EQ(record.StopBits, TWOSTOPBITS);
+
+  // RTS alone powers the adaptor: what is sent comes back.
+  comm.SetOutput(ByteBuffer(10, 0x42));
+  clock.Advance(50);
+  EXPECT_EQ(comm.Input(), ByteBuffer(10, 0x42));
+}
+
+TEST_F(SerialControlTest, OperationsOnAClosedPortRaise) {
+  EXPECT_THROW(comm.InBufferCount(), CommError);
+  EXPECT_THROW(comm.SetOutput(ByteBuffer(1)), CommError);
+  EXPECT_THROW(comm.Input(), CommError);
+  EXPECT_THROW(comm.CommID(), CommError);
+  EXPECT_NO_THROW(comm.SetPortOpen(false));
+}
+
+TEST_F(SerialControlTest, AMissingPortFailsToOpenAndStaysClosed) {
+  comm.SetCommPort(3);
+  try {
+    comm.SetPortOpen(true);
+    ADD_FAILURE() << "opened a missing port";
+  } catch (const CommError& error) {
+    EXPECT_EQ(error.Code(), CommErrorNumber::PortUnavailable);
+    EXPECT_NE(std::string(error.what()).find("does not exist"), std::string::npos);
+  }
+  EXPECT_FALSE(comm.PortOpen());
+}
+
+TEST_F(SerialControlTest, PortNumberAndBufferSizesCannotChangeWhileOpen) {
+  ports.Assign(1, "sim");
+  comm.SetPortOpen(true);
+  EXPECT_THROW(comm.SetCommPort(2), CommError);
+  EXPECT_THROW(comm.SetInBufferSize(128), CommError);
+  EXPECT_THROW(comm.SetPortOpen(true), CommError);
+  EXPECT_EQ(comm.CommPort(), 1);
+}
+
+TEST_F(SerialControlTest, InputLenLimitsWhatOneInputTakes) {
+  ports.Assign(1, "sim");
+  comm.SetDTREnable(true);
+  comm.SetPortOpen(true);
+  comm.SetOutput(ByteBuffer(20, 7));
+  clock.Advance(60);
+  comm.SetInputLen(5);
+  EXPECT_EQ(comm.Input().size(), 5u);
+  comm.SetInputLen(0);
+  EXPECT_EQ(comm.Input().size(), 15u);
+}
+
+TEST(PortMapEnvironment, ComVariablesAndSimulateOption) {
+  ::setenv("ALDL_COM3", "/dev/pts/77", 1);
+  ::setenv("ALDL_COM1", "/somewhere/else", 1);
+  PortMap ports = PortMap::FromEnvironment([] { return 0; }, std::string("dead"));
+  ::unsetenv("ALDL_COM3");
+  ::unsetenv("ALDL_COM1");
+  EXPECT_EQ(ports.Device(3), "/dev/pts/77");
+  EXPECT_EQ(ports.Device(1), "sim:dead");
+  EXPECT_EQ(ports.Device(5), "/dev/ttyUSB0");
+  EXPECT_EQ(ports.Device(16), "/dev/ttyACM3");
+  EXPECT_EQ(ports.Device(17), "");
+  EXPECT_THROW(PortMap::FromEnvironment([] { return 0; }, std::string("melted")),
+               std::invalid_argument);
+}
+
+}  // namespace
