@@ -59,6 +59,8 @@ void frmBaudTest::ConnectHandlers() {
   connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
   connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
   connect(xmnuSetup, &QMenu::aboutToShow, this, [this] { xmnuSetup_Click(); });
+  // Entries 1 to 16 are connected as start-up creates them.
+  connect(mnuSetupComPort[0], &QAction::triggered, this, [this] { mnuSetupComPort_Click(0); });
   for (std::size_t i = 0; i < mnuSelectBaud.size(); ++i) {
     connect(mnuSelectBaud[i], &QAction::triggered, this,
             [this, i] { mnuSelectBaud_Click(static_cast<std::int16_t>(i)); });

@@ -1,0 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+// The window tests run headless unless told otherwise.
+int main(int argc, char* argv[]) {
+  testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName("GM ALDL OBD1 Interface Tester");
+  // The window under test closes many times; the test run must go on.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return RUN_ALL_TESTS();
+}
