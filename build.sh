@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
+# ./build.sh build       build everything
 # ./build.sh test        build and run every test
 # ./build.sh gui [ARGS]  build and open the window
+# ./build.sh run [ARGS]  build and run aldl-tester-cli (no ARGS: the fast test on the simulated
+#                        adaptor)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev)
+packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libcli11-dev nlohmann-json3-dev)
 
 install_missing_packages() {
   local missing=()
@@ -31,6 +34,9 @@ build() {
 command=${1:-}
 [ $# -gt 0 ] && shift
 case "$command" in
+  build)
+    build
+    ;;
   test)
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2 "$@"
@@ -40,8 +46,14 @@ case "$command" in
     [ "${1:-}" = "--" ] && shift
     exec "$build_dir/aldl-tester" "$@"
     ;;
+  run)
+    build
+    [ "${1:-}" = "--" ] && shift
+    [ $# -eq 0 ] && set -- --simulate
+    exec "$build_dir/aldl-tester-cli" "$@"
+    ;;
   *)
-    echo "usage: $0 test | gui [ARGS]" >&2
+    echo "usage: $0 build | test | gui [ARGS] | run [ARGS]" >&2
     exit 64
     ;;
 esac

@@ -1,0 +1,38 @@
+#include "cli/headless_run.h"
+
+#include "cli/interrupt.h"
+#include "cli/terminal_panel.h"
+#include "common/number_text.h"
+#include "serial/baud_select.h"
+#include "serial/port_map.h"
+#include "serial/port_selection.h"
+
+HeadlessRun::HeadlessRun(PortMap& ports, Clock& clock, TerminalPanel& panel,
+                         std::string decimalSeparator)
+    : ports_(ports),
+      panel_(panel),
+      port_(ports, [this] { DoEvents(); }),
+      link_(port_.MSComm1, clock, [this] { DoEvents(); }),
+      tests_(port_, link_, clock, panel, baudList_, std::move(decimalSeparator)) {}
+
+std::optional<std::string> HeadlessRun::OpenPort(std::int16_t comPort) {
+  // The window's start-up probe sets how many ports the port object may open; this opens one.
+  port_.ComSetup().SetMaxComPorts(kProbedComPorts);
+  const PortSelectionView view = SelectComPort(port_, comPort);
+  panel_.ShowPortSelection(view);
+  if (port_.state.PortReady) return std::nullopt;
+  return ports_.Unavailability(comPort).value_or(view.comStatus);
+}
+
+void HeadlessRun::SelectRate(std::int32_t rate) {
+  panel_.SetBaudCaption(SelectBaud(port_, rate) ? NumberText(rate) : "Error Setting Baud");
+}
+
+std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
+  InstallInterruptHandler();
+  return StartTest(tests_, port_, panel_, kind);
+}
+
+void HeadlessRun::DoEvents() {
+  if (InterruptRequested()) StopTest(tests_);
+}

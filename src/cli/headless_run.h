@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "link/link_exchange.h"
+#include "serial/port_context.h"
+#include "tests/adaptor_tests.h"
+#include "tests/baud_list.h"
+#include "tests/run_control.h"
+
+class Clock;
+class PortMap;
+class TerminalPanel;
+
+// The window's port handling and Start Test without the window, on one port. Ctrl-C reaches a
+// running test where the window would process its events.
+class HeadlessRun {
+ public:
+  HeadlessRun(PortMap& ports, Clock& clock, TerminalPanel& panel, std::string decimalSeparator);
+
+  // Opens COM n as the Com Port menu does: nothing when it is ready, else why it is not.
+  std::optional<std::string> OpenPort(std::int16_t comPort);
+  // Sets the rate in force as the Baud Select menu does.
+  void SelectRate(std::int32_t rate);
+  // Start Test: no record when the port is not ready.
+  std::optional<RunRecord> Run(TestKind kind);
+
+ private:
+  void DoEvents();
+
+  PortMap& ports_;
+  TerminalPanel& panel_;
+  BaudListArray baudList_ = MakeBaudList();
+  PortContext port_;
+  LinkExchange link_;
+  AdaptorTests tests_;
+};

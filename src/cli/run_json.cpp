@@ -1,0 +1,43 @@
+#include "cli/run_json.h"
+
+NLOHMANN_JSON_SERIALIZE_ENUM(TestKind, {{TestKind::Fast, "fast"}, {TestKind::Extended, "extended"}})
+
+NLOHMANN_JSON_SERIALIZE_ENUM(PhaseOutcome, {{PhaseOutcome::Passed, "passed"},
+                                            {PhaseOutcome::TransmitTimeout, "transmit-timeout"},
+                                            {PhaseOutcome::ReceiveTimeout, "receive-timeout"},
+                                            {PhaseOutcome::CompareError, "compare-error"},
+                                            {PhaseOutcome::PortNotOpen, "port-not-open"}})
+
+NLOHMANN_JSON_SERIALIZE_ENUM(SpeedOutcome, {{SpeedOutcome::Passed, "passed"},
+                                            {SpeedOutcome::NoData, "no-data"},
+                                            {SpeedOutcome::OutOfRange, "out-of-range"},
+                                            {SpeedOutcome::PortNotOpen, "port-not-open"}})
+
+NLOHMANN_JSON_SERIALIZE_ENUM(Verdict, {{Verdict::Passed, "passed"},
+                                       {Verdict::Failed, "failed"},
+                                       {Verdict::Halted, "halted"},
+                                       {Verdict::RateRefused, "rate-refused"}})
+
+void to_json(nlohmann::json& json, const PhaseRecord& phase) {
+  json = {{"phase", phase.phase}, {"outcome", phase.outcome}};
+}
+
+void to_json(nlohmann::json& json, const RateRecord& rate) {
+  json = {{"rate", rate.rate}, {"phases", rate.phases}};
+}
+
+void to_json(nlohmann::json& json, const SpeedRecord& speed) {
+  json = {{"outcome", speed.outcome}, {"measured_rate", nullptr}};
+  if (speed.measuredRate) json["measured_rate"] = *speed.measuredRate;
+}
+
+nlohmann::json RunJson(std::int16_t comPort, const std::string& device, TestKind test,
+                       const RunRecord& record) {
+  nlohmann::json json = {{"port", comPort},
+                         {"device", device},
+                         {"test", test},
+                         {"rates", record.rates},
+                         {"verdict", record.verdict}};
+  if (record.speed) json["speed"] = *record.speed;
+  return json;
+}
