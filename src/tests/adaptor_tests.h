@@ -30,6 +30,9 @@ class AdaptorTests {
  private:
   enum class PhaseResult { Passed, Failed, RateRefused };
 
+  void BeginRun();
+  // Announces and sets the rate a run exchanges at; false when the port refuses it.
+  bool SetRateUnderTest(const std::string& announcement, std::int32_t rate);
   PhaseResult RunLoopbackPhase(int phase, std::int32_t rate, std::int32_t timeoutMs);
   // False when the port refused 8192 baud: the run then ends without a verdict.
   bool RunTransferSpeedPhase();

@@ -19,6 +19,23 @@ void AdaptorTests::ReportRefusedRate(const std::string& prefix) {
   panel_.Beep();
 }
 
+void AdaptorTests::BeginRun() {
+  ContinueTest = true;
+  panel_.ReportStatus("", "", true);
+  failures_ = 0;
+  record_ = {};
+}
+
+bool AdaptorTests::SetRateUnderTest(const std::string& announcement, std::int32_t rate) {
+  panel_.ReportStatus(announcement, "Setting BAUD", false);
+  if (!port_.ComSetup().SetBaud(rate)) return false;
+  const std::string baudSet = " >>Baud set to" + NumberText(rate) + CRLF + CRLF;
+  panel_.ReportStatus(baudSet, baudSet, false);
+  panel_.SetBaudCaption(NumberText(rate) + " Baud");
+  record_.rates.push_back({rate, {}});
+  return true;
+}
+
 RunRecord AdaptorTests::Finish(Verdict verdict) {
   record_.verdict = verdict;
   return std::move(record_);
@@ -36,11 +53,7 @@ void AdaptorTests::ReportVerdict(const std::string& passed, const std::string& p
 }
 
 RunRecord AdaptorTests::ExtendedComTest() {
-  ContinueTest = true;
-  panel_.ReportStatus("", "", true);
-  failures_ = 0;
-  record_ = {};
-
+  BeginRun();
   for (std::int32_t rate : baudList_) {
     if (rate == 0) break;
     if (!ContinueTest) {
@@ -48,18 +61,14 @@ RunRecord AdaptorTests::ExtendedComTest() {
       return Finish(Verdict::Halted);
     }
     panel_.SetStatusColour(kWhite);
-    panel_.ReportStatus("Executing Extended Test procedure" + CRLF + "Setting Baud to " +
-                            NumberText(rate) + ":",
-                        "Setting BAUD", false);
-    if (!port_.ComSetup().SetBaud(rate)) {
+    // No line break after the colon: the next text continues the line.
+    if (!SetRateUnderTest("Executing Extended Test procedure" + CRLF + "Setting Baud to " +
+                              NumberText(rate) + ":",
+                          rate)) {
       ReportRefusedRate("");
       return Finish(Verdict::RateRefused);
     }
-    const std::string baudSet = " >>Baud set to" + NumberText(rate) + CRLF + CRLF;
-    panel_.ReportStatus(baudSet, baudSet, false);
-    panel_.SetBaudCaption(NumberText(rate) + " Baud");
     const std::int32_t timeout = ExchangeTimeout(rate, 200);
-    record_.rates.push_back({rate, {}});
 
     for (int phase = 1; phase <= 3; ++phase) {
       if (RunLoopbackPhase(phase, rate, timeout) == PhaseResult::RateRefused) {

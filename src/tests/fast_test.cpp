@@ -23,25 +23,16 @@ ByteBuffer RandomSpeedBlock(std::int32_t seed) {
 }  // namespace
 
 RunRecord AdaptorTests::FastComTest() {
-  ContinueTest = true;
   const std::int32_t baud = port_.state.CurrentBaud;
   const std::int32_t timeout = ExchangeTimeout(baud, 100);
-  panel_.ReportStatus("", "", true);
-  failures_ = 0;
-  record_ = {};
+  BeginRun();
   panel_.SetStatusColour(kWhite);
-
-  panel_.ReportStatus("Executing Extended Test procedure" + CRLF + CRLF + "Setting Baud to " +
-                          NumberText(baud) + ":" + CRLF,
-                      "Setting BAUD", false);
-  if (!port_.ComSetup().SetBaud(baud)) {
+  if (!SetRateUnderTest("Executing Extended Test procedure" + CRLF + CRLF + "Setting Baud to " +
+                            NumberText(baud) + ":" + CRLF,
+                        baud)) {
     ReportRefusedRate(" >>");
     return Finish(Verdict::RateRefused);
   }
-  const std::string baudSet = " >>Baud set to" + NumberText(baud) + CRLF + CRLF;
-  panel_.ReportStatus(baudSet, baudSet, false);
-  panel_.SetBaudCaption(NumberText(baud) + " Baud");
-  record_.rates.push_back({baud, {}});
 
   for (int phase = 1; phase <= 3; ++phase) {
     if (RunLoopbackPhase(phase, baud, timeout) == PhaseResult::RateRefused) {
