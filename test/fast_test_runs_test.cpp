@@ -42,51 +42,54 @@ TEST(FastTestRun, GoodAdaptorWritesTheWholeReport) {
   EXPECT_EQ(record.verdict, Verdict::Passed);
 }
 
-TEST(FastTestRun, DeadAdaptorFailsEveryPhaseAndTheSpeedCheck) {
-  SimulatedRun run("sim:dead");
+// How each fault of the adaptor shows: a text in the report, the baud caption, the beeps, and
+// which power phases failed.
+struct FaultCase {
+  const char* device;
+  std::string reportText;
+  const char* baudCaption;
+  int beeps;
+  std::vector<PhaseOutcome> phases;
+};
+
+class FastTestFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(FastTestFault, ShowsInTheReportAndTurnsTheVerdictRed) {
+  const FaultCase& fault = GetParam();
+  SimulatedRun run(fault.device);
   const RunRecord record = run.Run(TestKind::Fast);
-  for (int phase = 1; phase <= 3; ++phase) {
-    EXPECT_NE(run.panel.report.find(" >>Timeout error receiving data, Phase" +
-                                    std::to_string(phase) + " failed" + CRLF + CRLF),
-              std::string::npos);
-  }
-  EXPECT_NE(run.panel.report.find(SpeedCheckHeader() +
-                                  " >>Failed to receive data.  Verify that the PC serial port is "
-                                  "correctly set-up" + CRLF + "Exiting the test procedure" + CRLF +
-                                  CRLF + "Fast Test complete, errors occurred"),
-            std::string::npos);
-  EXPECT_EQ(run.panel.baudCaption, "Baud Error");
+  EXPECT_NE(run.panel.report.find(fault.reportText), std::string::npos) << run.panel.report;
+  EXPECT_EQ(run.panel.baudCaption, fault.baudCaption);
+  EXPECT_EQ(run.panel.beeps, fault.beeps);
+  ASSERT_EQ(record.rates[0].phases.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(record.rates[0].phases[i].outcome, fault.phases[i]);
+  EXPECT_TRUE(run.panel.report.ends_with("Fast Test complete, errors occurred"));
   EXPECT_EQ(run.panel.status, "Fast Test Failed!");
   EXPECT_EQ(run.panel.colour, kRed);
-  EXPECT_EQ(run.panel.beeps, 1);
-  EXPECT_EQ(record.speed->outcome, SpeedOutcome::NoData);
 }
 
-TEST(FastTestRun, NoisyLineFailsTheComparisons) {
-  SimulatedRun run("sim:noise");
-  run.Run(TestKind::Fast);
-  EXPECT_NE(run.panel.report.find(" >>Error Comparing data, Phase1 failed" + CRLF + CRLF),
-            std::string::npos);
-  EXPECT_NE(std::find(run.panel.statuses.begin(), run.panel.statuses.end(), "Phase1 Failed"),
-            run.panel.statuses.end());
-  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
-}
+constexpr PhaseOutcome kPassed = PhaseOutcome::Passed;
+constexpr PhaseOutcome kNoEcho = PhaseOutcome::ReceiveTimeout;
 
-TEST(FastTestRun, SlowLineFailsTheSpeedCheckOnly) {
-  SimulatedRun run("sim:rate=7500");
-  const RunRecord record = run.Run(TestKind::Fast);
-  EXPECT_NE(run.panel.report.find(" >>Transfer Speed Test Failed! " + CRLF + "   Expected   8192" +
-                                  CRLF + "   Measured   7496" + CRLF +
-                                  "   Acceptable Range = 7782 to 8600" + CRLF +
-                                  "   Difference -8.5%" + CRLF + CRLF),
-            std::string::npos);
-  EXPECT_EQ(run.panel.baudCaption, "Baud Rate Error");
-  EXPECT_EQ(run.panel.beeps, 1);
-  EXPECT_EQ(run.panel.status, "Fast Test Failed!");
-  for (const PhaseRecord& phase : record.rates[0].phases) {
-    EXPECT_EQ(phase.outcome, PhaseOutcome::Passed);
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Adaptors, FastTestFault,
+    ::testing::Values(
+        FaultCase{"sim:dead",
+                  SpeedCheckHeader() + " >>Failed to receive data.  Verify that the PC serial " +
+                      "port is correctly set-up" + CRLF + "Exiting the test procedure" + CRLF +
+                      CRLF,
+                  "Baud Error", 1, {kNoEcho, kNoEcho, kNoEcho}},
+        FaultCase{"sim:no-dtr", " >>Timeout error receiving data, Phase1 failed" + CRLF + CRLF,
+                  " 8192 Baud", 0, {kNoEcho, kPassed, kPassed}},
+        FaultCase{"sim:noise", " >>Error Comparing data, Phase1 failed" + CRLF + CRLF,
+                  " 8192 Baud", 0,
+                  {PhaseOutcome::CompareError, PhaseOutcome::CompareError,
+                   PhaseOutcome::CompareError}},
+        FaultCase{"sim:rate=7500",
+                  " >>Transfer Speed Test Failed! " + CRLF + "   Expected   8192" + CRLF +
+                      "   Measured   7496" + CRLF + "   Acceptable Range = 7782 to 8600" + CRLF +
+                      "   Difference -8.5%" + CRLF + CRLF,
+                  "Baud Rate Error", 1, {kPassed, kPassed, kPassed}}));
 
 struct SpeedBoundary {
   int elapsedMs;
@@ -112,17 +115,6 @@ INSTANTIATE_TEST_SUITE_P(Elapsed, FastTestSpeedBoundary,
                                            SpeedBoundary{2510, "8192", "Phase4 Passed"},
                                            SpeedBoundary{2641, "7784", "Phase4 Passed"},
                                            SpeedBoundary{2642, "7781", "Transfer Rate Error"}));
-
-TEST(FastTestRun, OnlyTheDtrPhaseFailsWithoutDtrPower) {
-  SimulatedRun run("sim:no-dtr");
-  const RunRecord record = run.Run(TestKind::Fast);
-  ASSERT_EQ(record.rates[0].phases.size(), 3u);
-  EXPECT_EQ(record.rates[0].phases[0].outcome, PhaseOutcome::ReceiveTimeout);
-  EXPECT_EQ(record.rates[0].phases[1].outcome, PhaseOutcome::Passed);
-  EXPECT_EQ(record.rates[0].phases[2].outcome, PhaseOutcome::Passed);
-  EXPECT_EQ(record.speed->outcome, SpeedOutcome::Passed);
-  EXPECT_EQ(run.panel.colour, kRed);
-}
 
 TEST(FastTestRun, RefusedRateEndsWithoutVerdict) {
   SimulatedRun run("sim:std-rates");
@@ -182,17 +174,6 @@ TEST(FastTestRun, PortIsSetBackToTheRateInForceAfterTheRun) {
   DCB record{};
   ASSERT_NE(GetCommState(run.port.MSComm1.CommID(), record), 0);
   EXPECT_EQ(record.BaudRate, 19200u);
-}
-
-TEST(FastTestRun, StartWithoutAPortRunsNothing) {
-  SimulatedRun run("/nonexistent-aldl-test/none");
-  EXPECT_FALSE(StartTest(run.tests, run.port, run.panel, TestKind::Fast).has_value());
-  EXPECT_EQ(run.panel.beeps, 1);
-  ASSERT_EQ(run.panel.messages.size(), 1u);
-  EXPECT_EQ(run.panel.messages[0].text, "Com Port is not selected, cannot run test");
-  EXPECT_EQ(run.panel.messages[0].buttons, 16);
-  EXPECT_EQ(run.panel.messages[0].title, "Run Test");
-  EXPECT_TRUE(run.panel.busyCalls.empty());
 }
 
 }  // namespace

@@ -75,22 +75,20 @@ TEST_F(LinkExchangeTest, ReceiveOfFewerBytesKeepsThemAtTheFront) {
   EXPECT_TRUE(std::all_of(received.begin() + 100, received.end(), [](auto b) { return b == 0; }));
 }
 
-TEST_F(LinkExchangeTest, MoreBytesThanExpectedFailAndTheExtraAreRemoved) {
-  const ByteBuffer sent = Block(300);
-  Echoed(sent);
-  ByteBuffer received(256);
-  EXPECT_FALSE(link.ReceiveEcuData(received, 256, 100));
-  EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin()));
-  EXPECT_EQ(comm.InBufferCount(), 0);
-}
-
-TEST_F(LinkExchangeTest, BufferSmallerThanWhatArrivedHoldsTheFirstBytes) {
-  const ByteBuffer sent = Block(256);
-  Echoed(sent);
-  ByteBuffer received(100);
-  EXPECT_TRUE(link.ReceiveEcuData(received, 256, 100));
-  EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin()));
-  EXPECT_EQ(comm.InBufferCount(), 0);
+// Whatever waits is fetched; what the buffer cannot hold is removed and lost.
+TEST_F(LinkExchangeTest, BytesBeyondTheExpectedOrTheBufferAreDropped) {
+  struct Case {
+    std::size_t arrived, bufferSize;
+    bool result;
+  };
+  for (const Case& c : {Case{300, 256, false}, Case{256, 100, true}}) {
+    const ByteBuffer sent = Block(c.arrived);
+    Echoed(sent);
+    ByteBuffer received(c.bufferSize);
+    EXPECT_EQ(link.ReceiveEcuData(received, 256, 100), c.result) << c.arrived;
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin())) << c.arrived;
+    EXPECT_EQ(comm.InBufferCount(), 0) << c.arrived;
+  }
 }
 
 TEST_F(LinkExchangeTest, ReceiveWithoutTimeStillFetchesWhatWaits) {

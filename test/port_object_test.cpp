@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "serial/MSComm.h"
-#include "serial/baud_select.h"
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
 #include "serial/port_selection.h"
@@ -28,13 +27,6 @@ class PortObjectTest : public ::testing::Test {
   PortContext port{ports, [this] { ++eventPasses; }};
   clsComSetup& setup = port.ComSetup();
 };
-
-TEST_F(PortObjectTest, NewObjectDefaults) {
-  clsComSetup fresh([] {});
-  EXPECT_EQ(fresh.MaxComPorts(), 4);
-  EXPECT_EQ(fresh.BaudSetting(), 9600);
-  EXPECT_EQ(fresh.ErrCode(), 0);
-}
 
 TEST_F(PortObjectTest, FindAvailPortsListsEveryPortInOrderAndLeavesThemClosed) {
   ports.Assign(1, "sim");
@@ -91,17 +83,6 @@ TEST_F(PortObjectTest, OpenComPortResultCodes) {
   EXPECT_EQ(setup.ErrCode(), 0);
 }
 
-TEST_F(PortObjectTest, PortNumErrorsLandInErrCode) {
-  setup.SetPortNum(3);
-  EXPECT_EQ(setup.PortNum(), 3);
-  EXPECT_EQ(setup.ErrCode(), 0);
-  setup.SetPortNum(70000);
-  EXPECT_EQ(setup.ErrCode(), static_cast<int>(CommErrorNumber::Overflow));
-  setup.SetPortNum(0);
-  EXPECT_EQ(setup.ErrCode(), static_cast<int>(CommErrorNumber::InvalidPortNumber));
-  EXPECT_EQ(setup.PortNum(), 3);
-}
-
 TEST_F(PortObjectTest, SetBaudThroughTheDeviceControlBlock) {
   ports.Assign(1, "sim:std-rates");
   ASSERT_EQ(setup.OpenComPort(1), 0);
@@ -125,42 +106,19 @@ TEST_F(PortObjectTest, ReleasingTheObjectClosesThePort) {
   EXPECT_FALSE(port.MSComm1.PortOpen());
 }
 
-TEST(PortObjectOnPty, OpensAt8192ReadBackThroughTermios2AndIsExclusive) {
-  PtyPair pty;
+TEST(PortObjectOnPty, OpensAt8192ExclusivelyAndFailsOnAPortHeldElsewhere) {
+  PtyPair ours;
+  PtyPair theirs;
+  auto held = OpenTtyDevice(theirs.SlavePath());
   PortMap ports = SafePortMap([] { return 0; });
-  ports.Assign(1, pty.SlavePath());
-  ports.Assign(2, pty.SlavePath());
+  ports.Assign(1, ours.SlavePath());
+  ports.Assign(2, theirs.SlavePath());
   PortContext port(ports, [] {});
   clsComSetup& setup = port.ComSetup();
+  EXPECT_EQ(setup.OpenComPort(2), -2);
   ASSERT_EQ(setup.OpenComPort(1), 0);
   EXPECT_EQ(setup.BaudSetting(), 8192);
-  EXPECT_THROW(OpenTtyDevice(pty.SlavePath()), CommError);
-}
-
-TEST(PortObjectOnPty, HeldByAnotherProgramIsMinusTwo) {
-  PtyPair pty;
-  auto other = OpenTtyDevice(pty.SlavePath());
-  PortMap ports = SafePortMap([] { return 0; });
-  ports.Assign(1, pty.SlavePath());
-  PortContext port(ports, [] {});
-  EXPECT_EQ(port.ComSetup().OpenComPort(1), -2);
-  EXPECT_EQ(port.ComSetup().FindAvailPorts(), "FALSE,FALSE,FALSE,FALSE");
-}
-
-TEST_F(PortObjectTest, LinePowerSwitchesOnlyTheLinesAndKeepsTheRate) {
-  ports.Assign(1, "sim");
-  ASSERT_EQ(SelectComPort(port, 1).checkedEntry, 1);
-  ASSERT_TRUE(SelectBaud(port, 19200));
-  SetLinePower(port, true, false);
-  EXPECT_TRUE(port.MSComm1.PortOpen());
-  EXPECT_TRUE(port.MSComm1.DTREnable());
-  EXPECT_FALSE(port.MSComm1.RTSEnable());
-  EXPECT_EQ(RunningRate(), 19200);
-
-  port.state.PortReady = false;
-  SetLinePower(port, false, true);
-  EXPECT_TRUE(port.MSComm1.DTREnable());
-  EXPECT_FALSE(port.MSComm1.RTSEnable());
+  EXPECT_THROW(OpenTtyDevice(ours.SlavePath()), CommError);
 }
 
 TEST_F(PortObjectTest, SavedPortThatProbedButWillNotOpen) {
@@ -171,15 +129,6 @@ TEST_F(PortObjectTest, SavedPortThatProbedButWillNotOpen) {
   EXPECT_EQ(outcome.view.checkedEntry, 0);
   EXPECT_FALSE(outcome.previousPortGone);
   EXPECT_FALSE(port.state.PortReady);
-}
-
-TEST_F(PortObjectTest, SavedPortTextsThatMeanNoPort) {
-  setup.SetMaxComPorts(16);
-  for (const char* saved : {"<none>", "0", "17", "-2", "x", "3abc", ""}) {
-    const PortRestoreOutcome outcome = RestoreSavedPort(port, saved, std::vector<bool>(16, true));
-    EXPECT_EQ(outcome.view.comStatus, "No Com Selected") << saved;
-    EXPECT_FALSE(outcome.previousPortGone) << saved;
-  }
 }
 
 }  // namespace
