@@ -1,125 +1,158 @@
-// Start-up placement, shutdown and its saved settings, the About box.
-
-#include <gtest/gtest.h>
+// The window from creation to shutdown: layout, placement, saved settings, message boxes.
 
 #include <QFile>
 #include <QMenuBar>
-#include <functional>
+#include <QScreen>
 
 #include "app/twips.h"
-#include "common/number_text.h"
+#include "msgbox/keep_rect_on_screen.h"
 #include "support/window_harness.h"
 
 namespace {
 
-QPoint TwipsPoint(int left, int top) { return {TwipsToPixelsX(left), TwipsToPixelsY(top)}; }
+// A control's name, container and caption, and its left, top, width and height in twips.
+using Placed = std::tuple<const char*, const char*, const char*, int, int, int, int>;
 
-QString AsStored(int number) { return QString::fromStdString(NumberText(number)); }
+const Placed kControls[] = {
+    {"Label1", "Frame1", "Orvanta ALDL Adaptor Test", 180, 180, 5655, 495},
+    {"fraTestMode", "Frame1", "Test Mode", 180, 720, 5595, 1695},
+    {"optTestSetup(0)", "fraTestMode", "Fast Test", 180, 480, 2532, 330},
+    {"optTestSetup(1)", "fraTestMode", "Extended Test", 180, 960, 2712, 330},
+    {"fraDiagMode", "Frame1", "Diagnostic Mode", 180, 720, 5595, 1695},
+    {"chkDtrPwr", "fraDiagMode", "DTR Power", 180, 540, 2415, 375},
+    {"chkRtsPwr", "fraDiagMode", "RTS Power", 180, 1020, 2415, 375},
+    {"cmdSendChars", "fraDiagMode", "Send Chars", 2760, 720, 2412, 435},
+    {"Label2", "Frame1", "Com Status:", 180, 2940, 1815, 435},
+    {"lblComStat", "Frame1", "<COM Status>", 2220, 2940, 3555, 435},
+    {"Label3", "Frame1", "Baud Rate:", 180, 3540, 1815, 435},
+    {"lblBaudVal", "Frame1", "<Baud Rate>", 2220, 3540, 3555, 435},
+    {"Label4", "Frame1", "Test Status:", 180, 4140, 1815, 435},
+    {"lblStatMon", "Frame1", "<Test Status>", 2220, 4140, 3555, 435},
+    {"cmdStop", "Frame1", "Stop Test", 180, 4800, 1755, 555},
+    {"cmdStart", "Frame1", "Start Test", 2100, 4800, 1755, 555},
+    {"cmdExit", "Frame1", "Exit", 4020, 4800, 1755, 555},
+    {"txtStatus", "Frame1", "<Test Report>\n", 180, 5520, 5595, 2535},
+};
 
-void StorePlace(WindowHarness& harness, const QString& left, const QString& top) {
-  harness.Store("MainFormInfo", "Left", left);
-  harness.Store("MainFormInfo", "Top", top);
+// The captions of a menu's entries joined by "|", a submenu's in brackets after its own.
+QString Tree(const QWidget& menu) {
+  QStringList entries;
+  for (const QAction* action : menu.actions()) {
+    entries << action->text() + (action->menu() ? " [" + Tree(*action->menu()) + "]" : "");
+  }
+  return entries.join('|');
 }
+
+QPoint TwipsPoint(int left, int top) { return {TwipsToPixelsX(left), TwipsToPixelsY(top)}; }
 
 }  // namespace
 
-TEST(WindowPlacement, FirstStartOpensAtTheOriginWithTheClientAreaExactlyFrame1) {
-  WindowHarness harness;
-  frmBaudTest& window = harness.Start();
-  EXPECT_EQ(window.frameGeometry().topLeft(), QPoint(0, 0));
-  ASSERT_EQ(window.centralWidget(), &harness.Get<QWidget>("Frame1"));
-  EXPECT_EQ(window.centralWidget()->size(), TwipsRect(0, 0, 5955, 8235).size());
-  EXPECT_EQ(window.size(), window.centralWidget()->size() + QSize(0, window.menuBar()->height()));
+TEST_F(WindowTest, BeforeStartUpControlsMenusAndTabOrderAreInPlaceWithOnlyTheDefaultsChosen) {
+  for (const auto& [name, container, caption, left, top, width, height] : kControls) {
+    SCOPED_TRACE(name);
+    const QWidget& control = Get(name);
+    EXPECT_EQ(control.parentWidget()->objectName(), container);
+    const auto text = [&](const char* property) { return control.property(property).toString(); };
+    EXPECT_EQ(text("text") + text("title") + text("plainText"), caption);
+    EXPECT_EQ(control.geometry(), TwipsRect(left, top, width, height));
+    EXPECT_EQ(control.font().family(), "MS Sans Serif");
+    EXPECT_EQ(control.font().bold(), name != std::string("txtStatus"));
+  }
+  EXPECT_EQ(Checked("optTestSetup"), std::vector<int>{0});
+  EXPECT_EQ(Checked("mnuSetupComPort"), std::vector<int>{0});
+  EXPECT_EQ(Tree(*Window().menuBar()),
+            "&Exit|&Setup [&Com Port [No Selection]|Baud Select [1200|2400|4800|8192|9600|19200|"
+            "57600|115200]]|&Test Mode [Run Tests|Run Diagnostics]|&Help [About...]");
+
+  const QStringList order = {"optTestSetup(0)", "optTestSetup(1)", "cmdStart",
+                             "cmdStop",         "txtStatus",       "cmdExit",
+                             "cmdSendChars",    "chkDtrPwr",       "chkRtsPwr"};
+  QStringList reached;
+  QWidget* widget = &Get(order.front());
+  do {
+    if (order.contains(widget->objectName())) reached << widget->objectName();
+  } while ((widget = widget->nextInFocusChain()) != &Get(order.front()));
+  EXPECT_EQ(reached, order);
 }
 
-TEST(WindowPlacement, StoredEdgesPlaceTheWindowUnlessUnusableOrShownOnNoScreen) {
-  const struct {
-    const char* left;
-    const char* top;
-    QPoint expected;
-  } cases[] = {{" 1440", "720 ", TwipsPoint(1440, 720)},
-               {"-300", " 9000", TwipsPoint(-300, 9000)},  // partly visible
-               {"12<none>", " 720", TwipsPoint(0, 720)},
-               {"abc", "1.5", {0, 0}},
-               {"40000", "-40000", {0, 0}},
-               {"66976", "", {0, 0}},
-               {" 30000", " 0", {0, 0}},  // right of the screen
-               {" 0", " 30000", {0, 0}}};
-  for (const auto& place : cases) {
-    SCOPED_TRACE(std::string(place.left) + "," + place.top);
+TEST(WindowPlacement, StartUpUsesTheStoredEdgesUnlessUnusableAndSizesTheClientAreaToFrame1) {
+  // Nothing stored yet; partly visible at -300, 9000; shown on no screen at 30000.
+  const std::tuple<const char*, const char*, int, int> cases[] = {
+      {nullptr, nullptr, 0, 0},     {" 1440", "720 ", 1440, 720}, {"-300", " 9000", -300, 9000},
+      {"12<none>", " 720", 0, 720}, {"abc", "1.5", 0, 0},         {"40000", "-40000", 0, 0},
+      {"66976", "", 0, 0},          {" 30000", " 0", 0, 0},       {" 0", " 30000", 0, 0}};
+  for (const auto& [left, top, leftTwips, topTwips] : cases) {
     WindowHarness harness;
-    StorePlace(harness, place.left, place.top);
-    EXPECT_EQ(harness.Start().frameGeometry().topLeft(), place.expected);
+    if (left) SaveAppSetting("MainFormInfo", "Left", left);
+    if (top) SaveAppSetting("MainFormInfo", "Top", top);
+    frmBaudTest& window = harness.Start();
+    EXPECT_EQ(window.frameGeometry().topLeft(), TwipsPoint(leftTwips, topTwips))
+        << (left ? left : "");
+    ASSERT_EQ(window.centralWidget(), &harness.Get("Frame1"));
+    EXPECT_EQ(window.centralWidget()->size(), TwipsRect(0, 0, 5955, 8235).size());
+    EXPECT_EQ(window.size(), window.centralWidget()->size() + QSize(0, window.menuBar()->height()));
   }
 }
 
-TEST(WindowShutdown, ClosingInTheNormalStateSavesThePortAndTheOuterRectangle) {
-  WindowHarness harness;
-  frmBaudTest& window = harness.StartWithSavedPort(3, "sim");
-  window.move(TwipsPoint(2880, 1440));
-  const QSize outer = window.frameGeometry().size();
-  window.close();
-  EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 3");
-  EXPECT_EQ(harness.Stored("MainFormInfo", "Left"), " 2880");
-  EXPECT_EQ(harness.Stored("MainFormInfo", "Top"), " 1440");
-  EXPECT_EQ(harness.Stored("MainFormInfo", "Width"), AsStored(PixelsToTwipsX(outer.width())));
-  EXPECT_EQ(harness.Stored("MainFormInfo", "Height"), AsStored(PixelsToTwipsY(outer.height())));
-}
-
-TEST(WindowShutdown, ClosingMinimisedOrMaximisedSavesOnlyThePortAndTheNextStartIgnoresTheSize) {
-  for (const auto enterState : {&QWidget::showMinimized, &QWidget::showMaximized}) {
-    WindowHarness harness;
-    StorePlace(harness, " 1440", " 720");
-    harness.Store("MainFormInfo", "Width", " 111");
-    harness.Store("MainFormInfo", "Height", " 222");
-    const QSize size = harness.Start().frameGeometry().size();
-    harness.Window().move(0, 0);
-    (harness.Window().*enterState)();
-    harness.Window().close();
-    EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 0");
-    EXPECT_EQ(harness.Stored("MainFormInfo", "Width"), " 111");
-    EXPECT_EQ(harness.Stored("MainFormInfo", "Height"), " 222");
-    EXPECT_EQ(harness.Start().frameGeometry(), QRect(TwipsPoint(1440, 720), size));
-  }
-}
-
-TEST(WindowShutdown, ExitButtonExitMenuAndWindowCloseRunTheSameShutdown) {
-  const std::function<void(WindowHarness&)> ways[] = {
+TEST(WindowShutdown, EveryWayOutSavesThePortAndOnlyInTheNormalStateTheOuterRectangle) {
+  void (*const ways[])(WindowHarness&) = {
       [](WindowHarness& h) { h.Click("cmdExit"); }, [](WindowHarness& h) { h.Choose("mnuExit"); },
-      [](WindowHarness& h) { h.Window().close(); }};
-  for (const auto& exit : ways) {
+      [](WindowHarness& h) { h.Window().close(); },
+      [](WindowHarness& h) { h.Window().showMinimized(), h.Window().close(); },
+      [](WindowHarness& h) { h.Window().showMaximized(), h.Window().close(); }};
+  const QString keys[] = {"Left", "Top", "Width", "Height"};
+  for (int way = 0; way < 5; ++way) {
+    SCOPED_TRACE(way);
     WindowHarness harness;
-    ASSERT_TRUE(harness.StartWithSavedPort(3, "sim").Port().MSComm1.PortOpen());
-    exit(harness);
-    EXPECT_FALSE(harness.Window().isVisible());
-    EXPECT_FALSE(harness.Window().Port().MSComm1.PortOpen());
-    EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 3");
-    EXPECT_EQ(harness.Stored("MainFormInfo", "Left"), " 0");
+    for (const QString& key : keys) SaveAppSetting("MainFormInfo", key, " 99");
+    frmBaudTest& window = harness.Start(3, "sim");
+    window.move(TwipsPoint(2880, 1440));
+    const QSize outer = window.frameGeometry().size();
+    ways[way](harness);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.Port().MSComm1.PortOpen());
+    EXPECT_EQ(harness.Stored("SerialPortInfo/ComPort"), " 3");
+    QString place;
+    for (const QString& key : keys) place += harness.Stored("MainFormInfo/" + key);
+    const QSize twips(PixelsToTwipsX(outer.width()), PixelsToTwipsY(outer.height()));
+    const QString normal = QString(" 2880 1440 %1 %2").arg(twips.width()).arg(twips.height());
+    EXPECT_EQ(place, way < 3 ? normal : " 99 99 99 99");
   }
 }
 
-TEST(WindowShutdown, AnUnwritableSettingsStoreStopsNeitherStartUpNorShutdown) {
-  WindowHarness harness;
-  QFile notAFolder(harness.SettingsFolder() + "/file");
+TEST_F(WindowTest, AnUnwritableSettingsStoreStopsNeitherStartUpNorShutdown) {
+  QFile notAFolder(settingsDir.filePath("file"));
   ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
-  harness.PointSettingsAt(notAFolder.fileName());
-  frmBaudTest& window = harness.Start();
-  EXPECT_EQ(harness.Label("lblComStat"), "No Com Selected");
-  window.close();
-  EXPECT_FALSE(window.isVisible());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, notAFolder.fileName());
+  Start().close();
+  EXPECT_EQ(Label("lblComStat"), "No Com Selected");
+  EXPECT_FALSE(Window().isVisible());
 }
 
-TEST(WindowAbout, ShowsTheVersionAndBuildDateInAnInformationBoxCentredOverTheWindow) {
-  WindowHarness harness;
-  harness.Start().move(TwipsPoint(1500, 1500));
-  harness.Choose("mnuHelpAbout");
-  ASSERT_EQ(harness.Boxes().size(), 1u);
-  const ShownBox& box = harness.Boxes().front();
-  EXPECT_TRUE(
-      box.text.startsWith("ALDL Interface Test Program, Version " ALDL_PROJECT_VERSION "   "));
-  EXPECT_TRUE(box.text.endsWith(ALDL_BUILD_DATE));
-  EXPECT_EQ(box.title, "Help About");
-  EXPECT_EQ(box.icon, QMessageBox::Information);
-  EXPECT_EQ(box.buttons, QMessageBox::Ok);
-  EXPECT_TRUE(CentredOverOwner(box));
+TEST(MsgBoxPlacement, CentresWithWholeNumberHalvingAndKeepsTheRectangleOnTheScreen) {
+  EXPECT_EQ(CentreOverOwner({100, 100, 500, 400}, {0, 0, 201, 101}), (MsgRect{200, 200, 401, 301}));
+  // Off the left and top of the screen, past its right and bottom, larger than it.
+  const std::pair<MsgRect, MsgRect> cases[] = {{{-50, -20, 150, 80}, {0, 0, 200, 100}},
+                                               {{700, 550, 900, 650}, {600, 500, 800, 600}},
+                                               {{-100, -100, 1000, 800}, {-300, -300, 800, 600}}};
+  for (auto [rect, expected] : cases) {
+    KeepRectOnScreen(rect, {12000, 9000, 15, 15});  // 800 x 600 pixels
+    EXPECT_EQ(rect, expected);
+  }
+}
+
+TEST_F(WindowTest, AboutShowsTheVersionCentredOverTheWindowUnlessThatWouldLeaveTheScreen) {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  for (const QPoint place : {QPoint(150, 150), QPoint(-300, -300), screen.bottomRight()}) {
+    Start().move(place);
+    Choose("mnuHelpAbout");
+  }
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].said, "Help About: ALDL Interface Test Program, Version " ALDL_PROJECT_VERSION
+                           "   Built " ALDL_BUILD_DATE);
+  EXPECT_EQ(boxes[0].icon, QMessageBox::Information);
+  EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
+  EXPECT_TRUE(boxes[0].Centred());
+  EXPECT_EQ(boxes[1].frame.topLeft(), QPoint(0, 0));
+  EXPECT_EQ(boxes[2].frame.bottomRight(), screen.bottomRight());
 }

@@ -1,127 +1,100 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
-#include <stdexcept>
+#include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
-// A program run as a child with exactly the environment given, its standard output and error
-// read through pipes while it runs.
-class CliProcess {
- public:
-  struct Outcome {
-    int exitCode = -1;  // -1 when a signal ended it
-    int signal = 0;
-    std::string out;
-    std::string err;
-  };
+// Runs the built aldl-tester-cli, one process at a time, with exactly the environment in env_:
+// every COM number points at a missing path in a fresh folder unless the test maps it, so no
+// run can reach a real serial device. Its standard output and error go to files in that folder.
+class Cli : public ::testing::Test {
+ protected:
+  Cli() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "aldl-cli-XXXXXX").string();
+    dir_ = mkdtemp(pattern.data());
+    for (int n = 1; n <= 16; ++n) env_["ALDL_COM" + std::to_string(n)] = Missing(n);
+  }
+  ~Cli() override {
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    std::filesystem::remove_all(dir_);
+  }
 
-  CliProcess(const std::string& program, const std::vector<std::string>& arguments,
-             const std::map<std::string, std::string>& environment) {
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe");
-    }
+  std::string Missing(int comPort) const { return dir_ + "/missing-com" + std::to_string(comPort); }
+
+  // Starts the program with these space-separated arguments.
+  void Start(const std::string& commandLine) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> envp;
-    for (const auto& [name, value] : environment) envp.push_back(name + "=" + value);
-    const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, Pointers(argv).data(),
-                                   Pointers(envp).data());
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+      posix_spawn_file_actions_addopen(&actions, fd, (dir_ + "/fd" + std::to_string(fd)).c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
+    std::istringstream words(ALDL_CLI_PATH " " + commandLine);
+    std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
+    std::vector<std::string> settings;
+    for (const auto& [name, value] : env_) settings.push_back(name + "=" + value);
+    std::vector<char*> argv{nullptr}, envp{nullptr};
+    for (auto& argument : arguments) argv.insert(argv.end() - 1, argument.data());
+    for (auto& setting : settings) envp.insert(envp.end() - 1, setting.data());
+    const int failed =
+        posix_spawn(&pid_, ALDL_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    fds_[0] = outPipe[0];
-    fds_[1] = errPipe[0];
-    if (failed != 0) throw std::runtime_error("cannot start " + program);
+    ASSERT_EQ(failed, 0) << "cannot start " ALDL_CLI_PATH;
   }
 
-  ~CliProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    for (int fd : fds_) {
-      if (fd >= 0) close(fd);
-    }
+  void Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
   }
 
-  CliProcess(const CliProcess&) = delete;
-  CliProcess& operator=(const CliProcess&) = delete;
-
-  // Reads until standard output holds the text; false when the program closed it first.
-  bool WaitForOutput(std::string_view text) { return WaitFor(outcome_.out, text); }
-  bool WaitForError(std::string_view text) { return WaitFor(outcome_.err, text); }
-
-  void Signal(int signal) { kill(pid_, signal); }
-
-  // Reads both streams to their end and waits for the program to end.
-  Outcome Finish() {
-    while (ReadSome()) {
+  // Waits until the output on fd holds the text; false once the program has ended without it,
+  // or after a long limit that only keeps a hung program from hanging the test.
+  bool WaitFor(const std::string& text, int fd = STDOUT_FILENO) {
+    siginfo_t ended{};
+    for (int tick = 0; pid_ > 0 && ended.si_pid == 0 && tick < 12'000; ++tick) {
+      if (Output(fd).find(text) != std::string::npos) return true;
+      usleep(10'000);
+      waitid(P_PID, pid_, &ended, WEXITED | WNOHANG | WNOWAIT);
     }
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    return Output(fd).find(text) != std::string::npos;
+  }
+
+  // Waits for the end (no output holds a NUL), killing a program still running at the limit.
+  // Gives the exit status, or 128 + the signal that ended the program.
+  int Finish() {
+    WaitFor(std::string(1, '\0'));
+    int status = -1;  // read as exit status 255: it never ran
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, &status, 0);
     pid_ = -1;
-    if (WIFEXITED(status)) outcome_.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) outcome_.signal = WTERMSIG(status);
-    return outcome_;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   }
+
+  int Run(const std::string& commandLine) {
+    Start(commandLine);
+    return Finish();
+  }
+
+  std::string Out() const { return Output(STDOUT_FILENO); }
+  std::string Err() const { return Output(STDERR_FILENO); }
+
+  std::map<std::string, std::string> env_;
 
  private:
-  static std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts) pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
+  std::string Output(int fd) const {
+    return (std::ostringstream() << std::ifstream(dir_ + "/fd" + std::to_string(fd)).rdbuf()).str();
   }
 
-  bool WaitFor(const std::string& stream, std::string_view text) {
-    while (stream.find(text) == std::string::npos) {
-      if (!ReadSome()) return false;
-    }
-    return true;
-  }
-
-  // One read from whichever stream has data; false once both are closed. The long limit only
-  // keeps a hung program from hanging the test.
-  bool ReadSome() {
-    pollfd polled[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
-    if (fds_[0] < 0 && fds_[1] < 0) return false;
-    if (poll(polled, 2, 60'000) <= 0) {
-      kill(pid_, SIGKILL);
-      return false;
-    }
-    std::string* streams[2] = {&outcome_.out, &outcome_.err};
-    for (int i = 0; i < 2; ++i) {
-      if (polled[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t got = read(fds_[i], buffer, sizeof buffer);
-      if (got > 0) {
-        streams[i]->append(buffer, static_cast<std::size_t>(got));
-      } else {
-        close(fds_[i]);
-        fds_[i] = -1;
-      }
-    }
-    return true;
-  }
-
+  std::string dir_;
   pid_t pid_ = -1;
-  int fds_[2] = {-1, -1};
-  Outcome outcome_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +20,6 @@ class PtyPair {
 
   explicit PtyPair(Mode mode = Mode::FarEnd);
   ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
 
   const std::string& SlavePath() const { return slavePath_; }
 
@@ -28,21 +27,17 @@ class PtyPair {
   void Send(std::span<const std::uint8_t> bytes);
   // What the far end received: count bytes, or fewer once the time limit has passed.
   ByteBuffer Receive(std::size_t count, std::chrono::milliseconds limit);
-
   // Closes the master side, as pulling a USB adaptor does: the slave hangs up.
   void HangUp();
 
  private:
-  enum class Wait { Ready, TimedOut, Stopped };
-
-  Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline, bool watchMaster);
+  // Whether the master side is ready for the events before the deadline.
+  bool Ready(short events, std::chrono::steady_clock::time_point deadline) const;
   void Echo();
-  void StopEcho();
-  std::uint32_t SlaveRate() const;
 
   int masterFd_ = -1;
   int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
-  int stopPipe_[2] = {-1, -1};
   std::string slavePath_;
+  std::atomic<bool> stop_ = false;
   std::thread echo_;
 };

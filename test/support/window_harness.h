@@ -1,116 +1,134 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
-#include <QRect>
-#include <QString>
-#include <QStringList>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <cstdint>
-#include <map>
-#include <memory>
-#include <ostream>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
+#include "app/app_settings.h"
 #include "app/frmBaudTest.h"
-#include "serial/port_map.h"
+#include "common/number_text.h"
+#include "serial/MSComm.h"
 #include "support/fake_clock.h"
+#include "support/safe_port_map.h"
 
 // A message box as the test saw it, just before answering it.
 struct ShownBox {
-  QString text;
-  QString title;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QString said;  // "title: text"
+  QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
-  QRect frame;       // the box's outer rectangle
-  QRect ownerFrame;  // its owner's outer rectangle at that moment
+  QRect frame, ownerFrame;  // the outer rectangles of the box and of its owner
+  bool Centred() const { return (frame.center() - ownerFrame.center()).manhattanLength() <= 2; }
 };
 
-// True when the box's centre lies within a pixel of its owner's centre.
-bool CentredOverOwner(const ShownBox& box);
-
-// The controls a running test locks: everything but Stop Test that could interfere.
-inline const QStringList kLockedDuringTest = {
-    "cmdStart",        "cmdExit", "cmdSendChars", "chkDtrPwr", "chkRtsPwr", "optTestSetup(0)",
-    "optTestSetup(1)", "mnuExit", "xmnuSetup",    "xmnuMode",  "xmnuHelp"};
-
-// Answers every modal message box with OK as soon as it shows, after recording it. A box that
-// will not close fails the test instead of hanging it.
-class BoxAnswerer {
- public:
-  BoxAnswerer();
-  const std::vector<ShownBox>& Boxes() const { return boxes_; }
-
- private:
-  void Look();
-
-  QTimer timer_;
-  QPointer<QMessageBox> answered_;
-  int ticksOpen_ = 0;
-  std::vector<ShownBox> boxes_;
-};
-
-// The real window, offscreen: settings in a fresh temporary folder, every COM port a missing
-// device unless the test assigns it, the fake clock driving the link and the simulated adaptor,
-// beeps counted and message boxes answered.
+// The real window, offscreen: settings in a fresh temporary folder, every COM port a path that
+// does not exist unless the test assigns it, the fake clock driving the link and the simulated
+// adaptor, beeps counted. Every modal message box is recorded and answered with OK; one still
+// open a moment later fails the test and is closed, so that no test hangs on a box.
 class WindowHarness {
  public:
-  WindowHarness();
-  ~WindowHarness();
-
-  void Assign(int comPort, const std::string& device) { ports_.Assign(comPort, device); }
-  std::string MissingDevice(int comPort) const;
-  // Where the settings store lives; a regular file makes it unwritable.
-  void PointSettingsAt(const QString& folder);
-  QString SettingsFolder() const { return settingsDir_.path(); }
-
-  // Written through the application's own settings routine.
-  void Store(const QString& section, const QString& key, const QString& value);
-  // The stored text as it is, untrimmed; a null string when nothing is stored.
-  QString Stored(const QString& section, const QString& key) const;
+  WindowHarness() : ports(SafePortMap(clock.Source())) {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    boxTimer_.callOnTimeout([this] { AnswerBox(); });
+    boxTimer_.start(5);
+  }
 
   // The window as created, no handler run yet.
-  frmBaudTest& Window();
-  // A new window, loaded and shown as the application starts it.
-  frmBaudTest& Start();
-  // Started with this device on the COM port selected when the window last closed.
-  frmBaudTest& StartWithSavedPort(int comPort, const std::string& device);
+  frmBaudTest& Window() {
+    if (!window_) window_ = std::make_unique<frmBaudTest>(ports, clock, [this] { ++beeps; });
+    return *window_;
+  }
+  // A new window, loaded and shown as the application starts it; when given, with this device on
+  // the COM port saved when the window last closed.
+  frmBaudTest& Start(int savedPort = 0, const std::string& device = "") {
+    if (savedPort) {
+      ports.Assign(savedPort, device);
+      SaveAppSetting("SerialPortInfo", "ComPort", QString::fromStdString(NumberText(savedPort)));
+    }
+    window_.reset();
+    Window().Form_Load();
+    window_->show();
+    return *window_;
+  }
 
-  template <typename Control>
+  // The stored text of "Section/Key" as it is, untrimmed; a null string when nothing is stored.
+  QString Stored(const QString& key) const {
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZANTRIX", "ZANTRIX");
+    return store.value(key).toString();
+  }
+  template <typename Control = QWidget>
   Control& Get(const QString& name) {
     auto* control = Window().findChild<Control*>(name);
     if (!control) throw std::logic_error("no control " + name.toStdString());
     return *control;
   }
-  QString Label(const QString& name);
-  QString Report();
-  void Click(const QString& button);
-  void Choose(const QString& menuEntry);
-  // Opening the Setup menu, as the user does before reaching its submenus.
-  void OpenSetupMenu();
-  // The checked entries of a control array such as "mnuSetupComPort".
-  std::vector<int> Checked(const char* array);
+  QString Label(const QString& name) { return Get<QLabel>(name).text(); }
+  QString Report() { return Get<QPlainTextEdit>("txtStatus").toPlainText(); }
+  void Click(const QString& button) { Get<QAbstractButton>(button).click(); }
+  void Choose(const QString& menuEntry) { Get<QAction>(menuEntry).trigger(); }
+  bool Ticked(const QString& name) { return Get<QObject>(name).property("checked").toBool(); }
+  // The ticked members of a control array such as "mnuSetupComPort".
+  std::vector<int> Checked(const char* array) {
+    std::vector<int> checked;
+    for (int i = 0; Window().findChild<QObject*>(ControlArrayName(array, i)); ++i) {
+      if (Ticked(ControlArrayName(array, i))) checked.push_back(i);
+    }
+    return checked;
+  }
   // Enabled or not, for every named control, menu entry and menu (by its QMenu's name).
-  std::map<QString, bool> EnabledStates();
+  std::map<QString, bool> EnabledStates() {
+    std::map<QString, bool> states;
+    for (QObject* object : Window().findChildren<QObject*>(QRegularExpression("^(?!qt_).+"))) {
+      auto* menu = qobject_cast<QMenu*>(object);
+      const QObject* subject = menu ? menu->menuAction() : object;
+      states[object->objectName()] = subject->property("enabled").toBool();
+    }
+    return states;
+  }
   // The rate the open device runs at.
-  std::uint32_t DeviceRate();
+  std::uint32_t DeviceRate() {
+    DCB state{kDcbLength};
+    GetCommState(Window().Port().MSComm1.CommID(), state);
+    return state.BaudRate;
+  }
 
-  const std::vector<ShownBox>& Boxes() const { return answerer_.Boxes(); }
-  int beeps = 0;
   FakeClock clock;
+  PortMap ports;
+  QTemporaryDir settingsDir;
+  std::vector<ShownBox> boxes;
+  int beeps = 0;
 
  private:
-  QTemporaryDir settingsDir_;
-  QTemporaryDir deviceDir_;
-  PortMap ports_;
-  BoxAnswerer answerer_;
+  void AnswerBox() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box == answered_) {
+      ADD_FAILURE() << "message box without an OK that closes it: " << box->text().toStdString();
+      box->done(QMessageBox::Cancel);
+    } else if (box) {
+      const QWidget* owner = box->parentWidget();
+      boxes.push_back({box->windowTitle() + ": " + box->text(), box->icon(), box->standardButtons(),
+                       box->frameGeometry(), owner ? owner->frameGeometry() : QRect()});
+      answered_ = box;
+      if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
+    }
+  }
+
+  QTimer boxTimer_;
+  QPointer<QMessageBox> answered_;
   std::unique_ptr<frmBaudTest> window_;
 };
 
+// A test with one harness.
+class WindowTest : public testing::Test, public WindowHarness {};
+
 // Readable texts in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }

@@ -7,7 +7,6 @@ int main(int argc, char* argv[]) {
   testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("GM ALDL OBD1 Interface Tester");
   // The window under test closes many times; the test run must go on.
   QApplication::setQuitOnLastWindowClosed(false);
   return RUN_ALL_TESTS();

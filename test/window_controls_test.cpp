@@ -1,0 +1,219 @@
+// The window in use: the Com Port menu and the saved port, Baud Select, the power lines, the two
+// modes, the report panel, and Start and Stop Test on the simulated adaptor and the fake clock.
+
+#include <QKeyEvent>
+
+#include "serial/tty_device.h"
+#include "support/pty_pair.h"
+#include "support/window_harness.h"
+
+namespace {
+
+// The Setup menu opened, as the user does before reaching its submenus.
+void OpenSetup(WindowHarness& harness) { emit harness.Get<QMenu>("xmnuSetup").aboutToShow(); }
+
+// What a running test locks: everything but Stop Test that could interfere.
+const QStringList kLocked = {"cmdStart",  "cmdExit",         "cmdSendChars",    "chkDtrPwr",
+                             "chkRtsPwr", "optTestSetup(0)", "optTestSetup(1)", "mnuExit",
+                             "xmnuSetup", "xmnuMode",        "xmnuHelp"};
+
+// These enabled states with the named controls enabled or not.
+std::map<QString, bool> With(std::map<QString, bool> states, const QStringList& names, bool on) {
+  for (const QString& name : names) states[name] = on;
+  return states;
+}
+
+}  // namespace
+
+TEST(WindowPortsAtStartUp, TheSavedPortReopensAt8192AGoneOneIsReportedAndInvalidOnesIgnored) {
+  for (const char* saved : {"", "0", "17", "-2", "x", " 3", " 4"}) {
+    SCOPED_TRACE(saved);
+    const bool reopened = saved == std::string(" 3"), gone = saved == std::string(" 4");
+    WindowHarness harness;
+    harness.ports.Assign(3, "sim");
+    if (*saved) SaveAppSetting("SerialPortInfo", "ComPort", saved);
+    harness.Window().InitComPorts();
+    EXPECT_EQ(harness.Label("lblComStat"), reopened ? "COM 3 Open" : "No Com Selected");
+    EXPECT_EQ(harness.Label("lblBaudVal"), reopened ? " 8192" : gone ? "<Baud Rate>" : "Not Set");
+    EXPECT_EQ(harness.Checked("mnuSetupComPort"), std::vector<int>{reopened ? 3 : 0});
+    const bool open = harness.Window().Port().MSComm1.PortOpen();
+    EXPECT_EQ(open ? harness.DeviceRate() : 0u, reopened ? 8192u : 0u);
+    EXPECT_EQ(harness.beeps, gone ? 1 : 0);
+    ASSERT_EQ(harness.boxes.size(), gone ? 1u : 0u);
+    if (!gone) continue;
+    EXPECT_EQ(harness.boxes[0].said,
+              "Find SIO Ports: Previous ComPort is no longer available.\r\n"
+              "Make a new selection from the Setup-ComPort menu");
+  }
+}
+
+TEST_F(WindowTest, AChosenPortOpensAt8192WithBaudSelectAndNoSelectionClosesIt) {
+  ports.Assign(3, "sim");
+  const MSComm& comm = Start().Port().MSComm1;
+  const QAction& baudSelect = *Get<QMenu>("XmnuSelectBaud").menuAction();
+  OpenSetup(*this);
+  EXPECT_FALSE(baudSelect.isEnabled());
+  Choose("mnuSetupComPort(3)");
+  OpenSetup(*this);
+  EXPECT_TRUE(baudSelect.isEnabled());
+  EXPECT_EQ(Label("lblComStat") + Label("lblBaudVal"), "Com 3 open 8192");
+  EXPECT_EQ(Checked("mnuSelectBaud"), std::vector<int>{3});
+  Choose("mnuSelectBaud(5)");
+  OpenSetup(*this);
+  EXPECT_EQ(Checked("mnuSelectBaud"), std::vector<int>{5});
+  EXPECT_EQ(Label("lblBaudVal"), " 19200");
+  EXPECT_EQ(DeviceRate(), 19200u);
+  Choose("mnuSetupComPort(0)");
+  EXPECT_EQ(Label("lblComStat") + Label("lblBaudVal"), "No Com SelectedNot Set");
+  EXPECT_FALSE(comm.PortOpen());
+}
+
+TEST_F(WindowTest, BusyAndMissingPortsAreGreyedWithTheReasonAndABusyChoiceIsStillSaved) {
+  PtyPair busy, takenLater;
+  const auto otherProgram = OpenTtyDevice(busy.SlavePath());
+  ports.Assign(2, takenLater.SlavePath());
+  ports.Assign(3, "sim");
+  ports.Assign(5, busy.SlavePath());
+  Start();
+  const QList<QAction*> entries = Get<QMenu>("xmnuSetupComPort").actions();
+  ASSERT_EQ(entries.size(), 17);
+  for (int n = 1; n <= 16; ++n) {
+    const bool usable = n == 2 || n == 3;
+    const char* why = n == 5 ? " is busy: another program has it open" : " does not exist";
+    EXPECT_EQ(entries[n]->isEnabled(), usable) << n;
+    EXPECT_EQ(entries[n]->toolTip().toStdString(), ports.Device(n) + (usable ? "" : why));
+  }
+  const auto anotherProgram = OpenTtyDevice(takenLater.SlavePath());
+  Choose("mnuSetupComPort(2)");
+  EXPECT_EQ(Label("lblComStat") + Label("lblBaudVal"), "Unable to open Com 2Not Set");
+  Window().close();
+  EXPECT_EQ(Stored("SerialPortInfo/ComPort"), " 2");
+}
+
+TEST_F(WindowTest, ARefusedRateSaysSoAndLeavesNoRateChecked) {
+  Start(3, "sim:std-rates");
+  Choose("mnuSelectBaud(3)");
+  OpenSetup(*this);
+  EXPECT_TRUE(Checked("mnuSelectBaud").empty());
+  EXPECT_EQ(Label("lblBaudVal"), "Error Setting Baud");
+}
+
+TEST_F(WindowTest, LinePowerSwitchesOnlyTheLinesAndDiagnosticModeCopiesThemIntoTheBoxes) {
+  PortContext& port = Start(3, "sim").Port();
+  const auto lines = [&] { return std::pair(port.MSComm1.DTREnable(), port.MSComm1.RTSEnable()); };
+  EXPECT_TRUE(Ticked("mnuModeTest"));
+  EXPECT_TRUE(Get("fraDiagMode").isHidden());
+  Choose("mnuSelectBaud(5)");
+  SetLinePower(port, true, false);
+  EXPECT_EQ(lines(), std::pair(true, false));
+  EXPECT_EQ(DeviceRate(), 19200u);
+  Choose("mnuModeDiag");
+  EXPECT_EQ(std::pair(Ticked("mnuModeTest"), Ticked("mnuModeDiag")), std::pair(false, true));
+  EXPECT_TRUE(Get("fraTestMode").isHidden());
+  EXPECT_FALSE(Get("cmdStart").isEnabled());
+  EXPECT_EQ(std::pair(Ticked("chkDtrPwr"), Ticked("chkRtsPwr")), std::pair(true, false));
+  EXPECT_EQ(lines(), std::pair(true, false));
+  Click("chkDtrPwr");
+  EXPECT_EQ(lines(), std::pair(false, false));
+  Click("chkRtsPwr");
+  EXPECT_EQ(lines(), std::pair(false, true));
+  EXPECT_EQ(DeviceRate(), 19200u);
+}
+
+TEST_F(WindowTest, WithoutAPortNothingSwitchesALineReenteringRestoresTheBoxAndSendCharsIsSafe) {
+  const MSComm& comm = Start().Port().MSComm1;
+  SetLinePower(Window().Port(), true, true);
+  Choose("mnuModeDiag");
+  Click("chkDtrPwr");
+  EXPECT_TRUE(Ticked("chkDtrPwr"));
+  EXPECT_FALSE(comm.DTREnable() || comm.RTSEnable());
+  Choose("mnuModeDiag");
+  EXPECT_FALSE(Ticked("chkDtrPwr"));
+  Click("cmdSendChars");
+  EXPECT_FALSE(comm.PortOpen());
+}
+
+TEST_F(WindowTest, SendCharsDiscardsPendingOutputAndSends256TimesHex55) {
+  MSComm& comm = Start(3, "sim").Port().MSComm1;
+  Choose("mnuSelectBaud(0)");
+  Choose("mnuModeDiag");
+  comm.SetOutput(ByteBuffer(1000, 0x00));
+  Click("cmdSendChars");
+  EXPECT_EQ(comm.OutBufferCount(), 256);
+  clock.Advance(256 * 10 * 1000 / 1200 + 100);
+  EXPECT_EQ(comm.Input(), ByteBuffer(256, 0x55));
+}
+
+TEST_F(WindowTest, MessagesAppendAtTheEndAndOnlyANonEmptyStatusReplacesTheLabel) {
+  auto& report = Get<QPlainTextEdit>("txtStatus");
+  report.moveCursor(QTextCursor::Start);
+  QKeyEvent typed(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "X");
+  QApplication::sendEvent(&report, &typed);
+  Window().ReportStatus("abc", "", false);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "X<Test Report>\nabc<Test Status>");
+  Window().ReportStatus("def\r\n", "OK", false);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "X<Test Report>\nabcdef\nOK");
+  Window().ReportStatus("ignored", "ignored", true);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "");
+}
+
+TEST_F(WindowTest, EnableStartSwitchesOnlyStartTestAndTestBusyLocksExactlyItsControls) {
+  const auto before = EnabledStates();
+  Window().EnableStart(false);
+  EXPECT_EQ(EnabledStates(), With(before, {"cmdStart"}, false));
+  Window().SetTestBusy(true);
+  EXPECT_EQ(EnabledStates(), With(before, kLocked, false));
+  EXPECT_TRUE(Get("cmdStop").isEnabled());
+  Window().SetTestBusy(false);
+  EXPECT_EQ(EnabledStates(), before);
+}
+
+TEST_F(WindowTest, StartWithoutAPortBeepsAndSaysSoAndChangesNothing) {
+  Start();
+  const auto before = EnabledStates();
+  Click("cmdStart");
+  EXPECT_EQ(beeps, 1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].said, "Run Test: Com Port is not selected, cannot run test");
+  EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "<Test Report>\n<Test Status>");
+  EXPECT_EQ(EnabledStates(), before);
+}
+
+TEST(WindowTestRuns, EachTestPassesGreenAndLeavesThePortAtTheChosenRate) {
+  const std::pair<const char*, const char*> runs[] = {{"optTestSetup(0)", "Fast Test Passed!"},
+                                                      {"optTestSetup(1)", "Extended Test Passed!"}};
+  for (const auto& [option, verdict] : runs) {
+    WindowHarness harness;
+    harness.Start(3, "sim");
+    harness.Choose("mnuSelectBaud(5)");
+    harness.Click(option);
+    const auto before = harness.EnabledStates();
+    harness.Click("cmdStart");
+    EXPECT_EQ(harness.Label("lblStatMon"), verdict);
+    EXPECT_EQ(harness.Get("lblStatMon").palette().color(QPalette::Window), QColor(Qt::green));
+    EXPECT_EQ(harness.DeviceRate(), 19200u);
+    EXPECT_EQ(harness.EnabledStates(), With(before, kLocked, true));
+  }
+}
+
+TEST(WindowTestRuns, StopTestOrClosingTheWindowHaltsARunInWhichOnlyStopTestIsUsable) {
+  for (const bool closing : {false, true}) {
+    WindowHarness harness;
+    frmBaudTest& window = harness.Start(3, "sim");
+    const auto before = harness.EnabledStates();
+    QTimer::singleShot(0, &window, [&] {
+      EXPECT_EQ(harness.EnabledStates(), With(before, kLocked, false));
+      closing ? (void)window.close() : harness.Click("cmdStop");
+      EXPECT_TRUE(window.isVisible());
+      EXPECT_TRUE(harness.Stored("MainFormInfo/Left").isNull());
+    });
+    harness.Click("cmdStart");
+    EXPECT_TRUE(harness.Report().endsWith("Phase1 Test Passed\n\n*User Halted Test*"));
+    EXPECT_EQ(window.isVisible(), !closing);
+    EXPECT_EQ(window.Port().MSComm1.PortOpen(), !closing);
+    EXPECT_EQ(harness.Stored("MainFormInfo/Left"), closing ? " 0" : QString());
+    EXPECT_EQ(harness.EnabledStates(), With(before, kLocked, true));
+  }
+}
