@@ -63,7 +63,6 @@ class frmBaudTest : public QMainWindow, private TestPanel {
 
   // The serial side: MSComm1, ComSetup and the port state record.
   PortContext& Port() { return port_; }
-  AdaptorTests& Tests() { return tests_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

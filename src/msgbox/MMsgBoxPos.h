@@ -5,8 +5,7 @@
 
 class QWidget;
 
-// Message box codes: buttons in the low four bits, the icon above them.
-inline constexpr std::int32_t kMsgBoxOkOnly = 0;
+// Message box codes: buttons in the low four bits (0 is OK alone), the icon above them.
 inline constexpr std::int32_t kMsgBoxOkCancel = 1;
 inline constexpr std::int32_t kMsgBoxAbortRetryIgnore = 2;
 inline constexpr std::int32_t kMsgBoxYesNoCancel = 3;
