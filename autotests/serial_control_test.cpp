@@ -54,6 +54,7 @@ class NineSixHundredOnly final : public SerialDevice {
   void DiscardOutput() override {}
   void Write(std::span<const std::uint8_t>) override {}
   ByteBuffer Read(std::size_t) override { return {}; }
+  bool Lost() const override { return false; }
 
   DCB applied;
   int applies = 0;

@@ -9,6 +9,7 @@ void frmBaudTest::cmdStart_Click() {
   testRunning_ = true;
   StartTest(tests_, port_, *this, optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
   testRunning_ = false;
+  if (const auto lost = DropLostPort(port_)) ApplyPortSelection(*lost);
   if (closeAfterTest_) close();
 }
 

@@ -1,7 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
-#include <map>
+#include <charconv>
 
 #include "cli/exit_status.h"
 #include "serial/port_map.h"
@@ -14,27 +14,52 @@ std::string VersionText() {
          "." + std::to_string(kVersionRevision);
 }
 
+// A whole number from lowest to highest, or the words that tell the user what to give instead.
+CLI::Validator WholeNumber(std::int32_t lowest, std::int32_t highest, const std::string& what,
+                           const std::string& advice) {
+  return CLI::Validator(
+      [=](const std::string& text) -> std::string {
+        std::int32_t value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error == std::errc() && stop == end && value >= lowest && value <= highest) return {};
+        return text + " is not " + what + ": " + advice;
+      },
+      "");
+}
+
+std::optional<TestKind> TestNamed(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name == "fast") return TestKind::Fast;
+  if (name == "extended") return TestKind::Extended;
+  return std::nullopt;
+}
+
 }  // namespace
 
-std::variant<CliOptions, int> ParseCommandLine(int argc, const char* const argv[]) {
+std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const argv[]) {
   CLI::App app(
       "Checks a looped-back ALDL adaptor cable on one serial port: the loopback under "
       "each way of powering it from DTR and RTS and, in the fast test, a true 8192 baud.",
       "aldl-tester-cli");
   app.set_version_flag("--version", VersionText());
   app.footer(
-      "Exit status: 0 all phases passed, 1 errors occurred, 2 no verdict (halted, rate "
-      "refused, port not opened), 64 bad usage.\nCOM n is the device in ALDL_COM<n> "
-      "(a tty path, or sim[:FAULTS]); see --list.");
+      "Exit status: 0 all phases passed, 1 a phase failed, 2 no verdict and nothing failed "
+      "(halted, rate refused, port not opened), 64 bad usage.\nCOM n is the device in "
+      "ALDL_COM<n> (a tty path, or sim[:FAULTS]); see --list.");
 
   CliOptions options;
   std::int16_t comPort = 0;
   std::string device;
   std::string faults;
+  std::string test;
   std::int32_t baud = 0;
-  auto* portOption = app.add_option("--port", comPort, "Test on COM N")
-                         ->option_text("N")
-                         ->check(CLI::Range(1, PortMap::kComPorts));
+  auto* portOption =
+      app.add_option("--port", comPort, "Test on COM N")
+          ->option_text("N")
+          ->check(WholeNumber(1, PortMap::kComPorts, "a COM number",
+                              "give 1 to " + std::to_string(PortMap::kComPorts) +
+                                  " (--list shows them), or --device PATH"));
   auto* deviceOption = app.add_option("--device", device, "Test on this serial device (as COM 1)")
                            ->option_text("PATH")
                            ->excludes(portOption);
@@ -46,20 +71,24 @@ std::variant<CliOptions, int> ParseCommandLine(int argc, const char* const argv[
           ->expected(0, 1)
           ->excludes(portOption)
           ->excludes(deviceOption);
-  auto* testOption = app.add_option("--test", options.test, "Which test to run (default fast)")
-                         ->option_text("fast|extended")
-                         ->transform(CLI::CheckedTransformer(
-                             std::map<std::string, TestKind>{{"fast", TestKind::Fast},
-                                                             {"extended", TestKind::Extended}},
-                             CLI::ignore_case));
-  auto* baudOption = app.add_option("--baud", baud,
-                                    "Select this rate before the run, as the Baud Select menu "
-                                    "does (default: the 8192 set on opening)")
-                         ->option_text("RATE")
-                         ->check(CLI::PositiveNumber);
+  auto* testOption =
+      app.add_option("--test", test, "Which test to run (default fast)")
+          ->option_text("fast|extended")
+          ->check(CLI::Validator(
+              [](const std::string& name) -> std::string {
+                return TestNamed(name) ? "" : name + " is not a test: choose fast or extended";
+              },
+              ""));
+  auto* baudOption =
+      app.add_option("--baud", baud,
+                     "Select this rate before the run, as the Baud Select menu does (default: "
+                     "the 8192 set on opening)")
+          ->option_text("RATE")
+          ->check(WholeNumber(1, std::numeric_limits<std::int32_t>::max(), "a rate",
+                              "give a whole number of baud above 0, such as 8192"));
   auto* jsonOption = app.add_flag("--json", options.json,
-                                  "At the end, print the run as one JSON object on standard "
-                                  "output; the report then goes to standard error");
+                                  "Print the run as one JSON object on standard output; the "
+                                  "report then goes to standard error");
   app.add_flag("--list", options.list,
                "List COM 1 to COM 16 with their devices and whether each can be opened")
       ->excludes(portOption, deviceOption, testOption, baudOption, jsonOption);
@@ -68,15 +97,21 @@ std::variant<CliOptions, int> ParseCommandLine(int argc, const char* const argv[
     app.parse(argc, argv);
     if (!options.list &&
         portOption->count() + deviceOption->count() + simulateOption->count() == 0) {
-      throw CLI::RequiredError("--port, --device, --simulate or --list");
+      throw CLI::ValidationError("say where to test: --port N, --device PATH or --simulate "
+                               "(or --list to see the ports)");
     }
+  } catch (const CLI::CallForHelp& help) {
+    return CliExit{app.exit(help), {}};
+  } catch (const CLI::CallForVersion& version) {
+    return CliExit{app.exit(version), {}};
   } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? kExitPassed : kExitUsage;
+    return CliExit{kExitUsage, error.what()};
   }
 
   if (portOption->count() > 0) options.comPort = comPort;
   if (deviceOption->count() > 0) options.device = device;
   if (simulateOption->count() > 0) options.simulate = faults;
+  if (testOption->count() > 0) options.test = *TestNamed(test);
   if (baudOption->count() > 0) options.baud = baud;
   return options;
 }

@@ -19,6 +19,11 @@ struct CliOptions {
   bool list = false;
 };
 
-// The options, or the exit status when nothing is left to do: 0 after --help or --version, 64
-// for bad usage (said on standard error).
-std::variant<CliOptions, int> ParseCommandLine(int argc, const char* const argv[]);
+// Nothing left to do: 0 after --help or --version (already printed), or 64 for bad usage with
+// what was wrong, for the caller to say.
+struct CliExit {
+  int status = 0;
+  std::string error;
+};
+
+std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const argv[]);

@@ -1,22 +1,25 @@
 #pragma once
 
+#include <algorithm>
+
 #include "tests/run_record.h"
 
 // What the exit status tells a script.
 inline constexpr int kExitPassed = 0;
-inline constexpr int kExitErrors = 1;     // the test ran and errors occurred
-inline constexpr int kExitNoVerdict = 2;  // halted, a rate refused, or the port could not be opened
+inline constexpr int kExitErrors = 1;     // a phase failed, whether or not the run reached a verdict
+inline constexpr int kExitNoVerdict = 2;  // nothing failed and no verdict came: halted, a rate
+                                          // refused, or the port could not be opened
 inline constexpr int kExitUsage = 64;
 
-inline int ExitStatusOf(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::Passed:
-      return kExitPassed;
-    case Verdict::Failed:
-      return kExitErrors;
-    case Verdict::Halted:
-    case Verdict::RateRefused:
-      break;
-  }
-  return kExitNoVerdict;
+inline bool AnyPhaseFailed(const RunRecord& record) {
+  const auto failed = [](const PhaseRecord& phase) { return phase.outcome != PhaseOutcome::Passed; };
+  const bool loopbackFailed = std::ranges::any_of(record.rates, [&](const RateRecord& rate) {
+    return std::ranges::any_of(rate.phases, failed);
+  });
+  return loopbackFailed || (record.speed && record.speed->outcome != SpeedOutcome::Passed);
+}
+
+inline int ExitStatusOf(const RunRecord& record) {
+  if (AnyPhaseFailed(record) || record.verdict == Verdict::Failed) return kExitErrors;
+  return record.verdict == Verdict::Passed ? kExitPassed : kExitNoVerdict;
 }

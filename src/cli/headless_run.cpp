@@ -30,7 +30,9 @@ void HeadlessRun::SelectRate(std::int32_t rate) {
 
 std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
   InstallInterruptHandler();
-  return StartTest(tests_, port_, panel_, kind);
+  std::optional<RunRecord> record = StartTest(tests_, port_, panel_, kind);
+  if (const auto lost = DropLostPort(port_)) panel_.ShowPortSelection(*lost);
+  return record;
 }
 
 void HeadlessRun::DoEvents() {

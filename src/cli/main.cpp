@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -12,8 +14,10 @@
 #include "cli/port_listing.h"
 #include "cli/run_json.h"
 #include "cli/terminal_panel.h"
+#include "common/standard_descriptors.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
+#include "serial/process_endings.h"
 
 namespace {
 
@@ -23,6 +27,20 @@ std::int16_t ChosenPort(const CliOptions& options, PortMap& ports) {
   return options.comPort.value_or(1);
 }
 
+// With --json, standard output holds one JSON object whatever happens.
+bool AsksForJson(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  }
+  return false;
+}
+
+int NoRun(bool json, int status, const std::string& verdict, const std::string& error) {
+  std::cerr << "aldl-tester-cli: " << error << '\n';
+  if (json) std::cout << JsonText(NoRunJson(verdict, error)) << '\n';
+  return status;
+}
+
 int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   const std::int16_t comPort = ChosenPort(options, ports);
   // With --json the standard output holds nothing but the JSON object.
@@ -30,24 +48,32 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   HeadlessRun run(ports, clock, panel, UserDecimalSeparator());
 
   if (const auto why = run.OpenPort(comPort)) {
-    std::cerr << "aldl-tester-cli: cannot open COM " << comPort << ": " << *why << '\n';
-    return kExitNoVerdict;
+    return NoRun(options.json, kExitNoVerdict, "port-not-opened",
+                 "cannot open COM " + std::to_string(comPort) + ": " + *why);
   }
   if (options.baud) run.SelectRate(*options.baud);
   const std::optional<RunRecord> record = run.Run(options.test);
   panel.EndReport();
   if (!record) return kExitNoVerdict;
   if (options.json) {
-    std::cout << RunJson(comPort, ports.Device(comPort), options.test, *record).dump(2) << '\n';
+    std::cout << JsonText(RunJson(comPort, ports.Device(comPort), options.test, *record)) << '\n';
   }
-  return ExitStatusOf(record->verdict);
+  return ExitStatusOf(*record);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  EnsureStandardDescriptors();
+  PutLinesBackAtExit();
+  EndBySignalsPuttingLinesBack({SIGTERM, SIGHUP, SIGPIPE, SIGQUIT});
+
+  const bool json = AsksForJson(argc, argv);
   const auto commandLine = ParseCommandLine(argc, argv);
-  if (const int* exitStatus = std::get_if<int>(&commandLine)) return *exitStatus;
+  if (const auto* done = std::get_if<CliExit>(&commandLine)) {
+    if (done->status == kExitPassed) return kExitPassed;
+    return NoRun(json, done->status, "bad-usage", done->error + " (--help tells more)");
+  }
   const auto& options = std::get<CliOptions>(commandLine);
 
   SystemClock clock;
@@ -56,8 +82,7 @@ int main(int argc, char* argv[]) {
     ports.emplace(
         PortMap::FromEnvironment([&clock] { return clock.timeGetTime(); }, options.simulate));
   } catch (const std::invalid_argument& bad) {
-    std::cerr << "aldl-tester-cli: " << bad.what() << '\n';
-    return kExitUsage;
+    return NoRun(json, kExitUsage, "bad-usage", "--simulate=" + *options.simulate + ": " + bad.what());
   }
 
   if (options.list) {

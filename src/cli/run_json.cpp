@@ -31,6 +31,14 @@ void to_json(nlohmann::json& json, const SpeedRecord& speed) {
   if (speed.measuredRate) json["measured_rate"] = *speed.measuredRate;
 }
 
+nlohmann::json NoRunJson(const std::string& verdict, const std::string& error) {
+  return {{"rates", nlohmann::json::array()}, {"verdict", verdict}, {"error", error}};
+}
+
+std::string JsonText(const nlohmann::json& json) {
+  return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 nlohmann::json RunJson(std::int16_t comPort, const std::string& device, TestKind test,
                        const RunRecord& record) {
   nlohmann::json json = {{"port", comPort},

@@ -28,7 +28,7 @@ SerialDevice& MSComm::OpenDevice() const {
 }
 
 void MSComm::SetCommPort(std::int16_t port) {
-  if (device_) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is open");
+  if (PortOpen()) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is open");
   if (port < 1 || port > kHighestCommPort) {
     throw CommError(CommErrorNumber::InvalidPortNumber, "invalid port number " + std::to_string(port));
   }
@@ -40,7 +40,8 @@ void MSComm::SetPortOpen(bool open) {
     device_.reset();
     return;
   }
-  if (device_) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is already open");
+  if (PortOpen()) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is already open");
+  device_.reset();
   auto device = ports_.Open(commPort_);
   if (!device->Apply(settings_)) {
     throw CommError(CommErrorNumber::PortUnavailable,

@@ -24,7 +24,8 @@ class MSComm {
   std::int16_t CommPort() const { return commPort_; }
   void SetCommPort(std::int16_t port);
 
-  bool PortOpen() const { return device_ != nullptr; }
+  // False too once the device has stopped answering (a pulled cable).
+  bool PortOpen() const { return device_ && !device_->Lost(); }
   // True opens the port with the current settings and line states; false closes it.
   void SetPortOpen(bool open);
 

@@ -19,7 +19,9 @@ std::string OpenFailureText(const std::string& path, int error, const std::strin
     case EACCES:
     case EPERM:
       if (deviceGroup.empty()) {
-        return "permission denied on " + path + ": ask for read and write access to it";
+        return "permission denied on " + path +
+               ": your user may not read and write it and no group a user could join may "
+               "either; ask the administrator for read and write access to it";
       }
       return "permission denied on " + path + ": add yourself to group " + deviceGroup +
              " (sudo usermod -aG " + deviceGroup + " $USER) and log in again";

@@ -22,6 +22,8 @@ std::int32_t SavedPortNumber(const std::string& saved) {
 
 void ResetPortState(PortContext& port) { port.state = PortState{}; }
 
+std::string FailedOpenText(std::int16_t comPort) { return "Unable to open Com" + NumberText(comPort); }
+
 }  // namespace
 
 std::vector<bool> ProbeComPorts(PortContext& port) {
@@ -61,6 +63,14 @@ PortRestoreOutcome RestoreSavedPort(PortContext& port, const std::string& saved,
           false};
 }
 
+std::optional<PortSelectionView> DropLostPort(PortContext& port) {
+  if (!port.state.PortReady || port.MSComm1.PortOpen()) return std::nullopt;
+  port.ComSetup().CloseCom();
+  port.state.PortReady = false;
+  port.state.CurrentBaud = port.ComSetup().BaudSetting();
+  return PortSelectionView{FailedOpenText(port.state.CurrentPort), kNotSet, 0, false};
+}
+
 PortSelectionView SelectComPort(PortContext& port, std::int16_t index) {
   ResetPortState(port);
   clsComSetup& setup = port.ComSetup();
@@ -68,7 +78,7 @@ PortSelectionView SelectComPort(PortContext& port, std::int16_t index) {
 
   port.state.CurrentPort = index;
   port.state.CurrentBaud = setup.BaudSetting();
-  if (!opened) return {"Unable to open Com" + NumberText(index), kNotSet, 0, false};
+  if (!opened) return {FailedOpenText(index), kNotSet, 0, false};
   if (index == 0) return {kNoComSelected, kNotSet, 0, false};
 
   port.state.PortReady = true;

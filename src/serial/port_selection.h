@@ -33,3 +33,7 @@ PortRestoreOutcome RestoreSavedPort(PortContext& port, const std::string& saved,
 
 // A choice in the Com Port menu: 0 closes the port, n opens COM n.
 PortSelectionView SelectComPort(PortContext& port, std::int16_t index);
+
+// After a run: a ready port that is gone (a pulled cable) is shown as a choice that failed to
+// open. CurrentPort is kept, so that shutdown saves it. Nothing when the port is still there.
+std::optional<PortSelectionView> DropLostPort(PortContext& port);

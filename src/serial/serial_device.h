@@ -38,4 +38,7 @@ class SerialDevice {
   virtual void Write(std::span<const std::uint8_t> bytes) = 0;
   // Removes and returns up to max of the bytes waiting; never waits for more.
   virtual ByteBuffer Read(std::size_t max) = 0;
+
+  // The device has stopped answering (a pulled cable): every operation fails from now on.
+  virtual bool Lost() const = 0;
 };

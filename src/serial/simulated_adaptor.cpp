@@ -39,8 +39,9 @@ std::string_view Trim(std::string_view text) {
 }
 
 [[noreturn]] void RejectFault(std::string_view item) {
-  throw std::invalid_argument("not a simulated adaptor fault: \"" + std::string(item) +
-                              "\" (the faults are dead, no-dtr, no-rts, noise, rate=N with N above "
+  const std::string what = item.empty() ? "a fault is missing between two commas or at an end"
+                                        : "not a simulated adaptor fault: \"" + std::string(item) + '"';
+  throw std::invalid_argument(what + " (the faults are dead, no-dtr, no-rts, noise, rate=N with N above "
                               "0, std-rates, unplug=MS with MS 0 or more)");
 }
 
@@ -101,8 +102,11 @@ class SimulatedLine {
     lineFreeAtMs_ = static_cast<double>(nowMs_);
   }
 
+  bool Lost() const { return lost_; }
+
   void Close() {
     open_ = false;
+    lost_ = false;
     dtr_ = rts_ = false;
     sending_.clear();
     inFlight_.clear();
@@ -195,7 +199,10 @@ class SimulatedLine {
   // the power every byte arriving since the last operation met.
   void CatchUp() {
     ReadClock();
-    if (Unplugged()) throw CommError(CommErrorNumber::DeviceFailure, "the adaptor was unplugged");
+    if (Unplugged()) {
+      lost_ = true;
+      throw CommError(CommErrorNumber::DeviceFailure, "the adaptor was unplugged");
+    }
     const auto now = static_cast<double>(nowMs_);
     while (!sending_.empty() && sending_.front().atMs <= now) {
       inFlight_.push_back({sending_.front().byte, sending_.front().atMs + kEchoDelayMs});
@@ -214,6 +221,7 @@ class SimulatedLine {
   std::optional<std::int64_t> unplugAtMs_;
 
   bool open_ = false;
+  bool lost_ = false;
   DCB settings_;
   bool dtr_ = false;
   bool rts_ = false;
@@ -240,6 +248,7 @@ class SimulatedConnection final : public SerialDevice {
   void DiscardOutput() override { line_->DiscardOutput(); }
   void Write(std::span<const std::uint8_t> bytes) override { line_->Write(bytes); }
   ByteBuffer Read(std::size_t max) override { return line_->Read(max); }
+  bool Lost() const override { return line_->Lost(); }
 
  private:
   std::shared_ptr<SimulatedLine> line_;

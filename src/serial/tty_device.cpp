@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "serial/comm_error.h"
+#include "serial/line_guard.h"
 #include "serial/open_failure_text.h"
 
 namespace {
@@ -25,9 +26,12 @@ constexpr std::size_t kLargestRead = 4096;
 // Guards the write time-out against a rate of 0 (B0).
 constexpr std::uint32_t kSlowestRate = 50;
 
-std::string DeviceGroup(const std::string& path) {
+// The group a user could join to use the device: one that may read and write it, and not root.
+std::string JoinableGroup(const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
+  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+  if (stat(path.c_str(), &info) != 0 || info.st_gid == 0 ||
+      (info.st_mode & kGroupReadWrite) != kGroupReadWrite) {
     return {};
   }
   group entry{};
@@ -42,7 +46,7 @@ std::string DeviceGroup(const std::string& path) {
 [[noreturn]] void Refuse(const std::string& path, int error) {
   const bool denied = error == EACCES || error == EPERM;
   throw CommError(CommErrorNumber::PortUnavailable,
-                  OpenFailureText(path, error, denied ? DeviceGroup(path) : std::string()));
+                  OpenFailureText(path, error, denied ? JoinableGroup(path) : std::string()));
 }
 
 std::optional<tcflag_t> SizeBits(std::uint8_t byteSize) {
@@ -116,6 +120,8 @@ class FileDescriptor {
 
 class TtyDevice final : public SerialDevice {
  public:
+  // Nothing on the line changes until it is known to be a tty that no other program holds, and
+  // from then on the guard puts it back however this program ends.
   explicit TtyDevice(const std::string& path)
       : path_(path), fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_.Get() < 0) {
@@ -125,28 +131,30 @@ class TtyDevice final : public SerialDevice {
     if (fstat(fd_.Get(), &info) != 0) {
       Refuse(path_, errno);
     }
-    termios2 settings{};
-    if (!S_ISCHR(info.st_mode) || ioctl(fd_.Get(), TCGETS2, &settings) != 0) {
+    termios2 original{};
+    if (!S_ISCHR(info.st_mode) || ioctl(fd_.Get(), TCGETS2, &original) != 0) {
       Refuse(path_, ENOTTY);
     }
-    // As root TIOCEXCL does not stop a second open, so the lock is what keeps others out.
+    // Root opens a line that another program holds in exclusive mode: ask, and leave it be.
+    int heldExclusively = 0;
+    if (ioctl(fd_.Get(), TIOCGEXCL, &heldExclusively) == 0 && heldExclusively) {
+      Refuse(path_, EBUSY);
+    }
     if (flock(fd_.Get(), LOCK_EX | LOCK_NB) != 0) {
       Refuse(path_, errno);
     }
-    original_ = settings;
-    MakeRaw(settings);
-    if (ioctl(fd_.Get(), TCSETS2, &settings) != 0 || ioctl(fd_.Get(), TIOCEXCL) != 0) {
+    if (ioctl(fd_.Get(), TIOCEXCL) != 0) {
+      Refuse(path_, errno);
+    }
+    guard_.Take(fd_.Get(), original);
+    termios2 raw = original;
+    MakeRaw(raw);
+    if (ioctl(fd_.Get(), TCSETS2, &raw) != 0) {
       Refuse(path_, errno);
     }
   }
 
-  // The line goes back to the settings it had before the open: probing a port that is a
-  // console must not leave it raw.
-  ~TtyDevice() override {
-    ioctl(fd_.Get(), TCSETS2, &original_);
-    ioctl(fd_.Get(), TIOCNXCL);
-    flock(fd_.Get(), LOCK_UN);
-  }
+  ~TtyDevice() override = default;
 
   DCB State() override {
     const termios2 settings = Termios();
@@ -251,6 +259,8 @@ class TtyDevice final : public SerialDevice {
     return bytes;
   }
 
+  bool Lost() const override { return lost_; }
+
  private:
   struct ModemLines {
     bool dtr;
@@ -309,6 +319,7 @@ class TtyDevice final : public SerialDevice {
   }
 
   [[noreturn]] void Fail(const char* action, int error) {
+    lost_ = true;
     throw CommError(CommErrorNumber::DeviceFailure,
                     path_ + " stopped answering while " + action + " (" + std::strerror(error) +
                         "): is the cable still plugged in?");
@@ -316,8 +327,10 @@ class TtyDevice final : public SerialDevice {
 
   std::string path_;
   FileDescriptor fd_;
-  termios2 original_{};
+  // Declared after the descriptor: the line is put back before the descriptor closes.
+  GuardedLine guard_;
   std::optional<ModemLines> modemLines_;
+  bool lost_ = false;
 };
 
 }  // namespace

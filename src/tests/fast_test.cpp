@@ -67,7 +67,11 @@ bool AdaptorTests::RunTransferSpeedPhase() {
     return true;
   }
   panel_.ReportStatus(" -->Setting BAUD rate to 8192" + CRLF, "", false);
-  if (!port_.ComSetup().SetBaud(kVehicleBaud)) return false;
+  if (!port_.ComSetup().SetBaud(kVehicleBaud)) {
+    if (port_.MSComm1.PortOpen()) return false;
+    FailSpeedPhaseForClosedPort();
+    return true;
+  }
   panel_.ReportStatus(" >>Baud set to 8192" + CRLF, "", false);
   panel_.ReportStatus(" -->Running Transfer Speed Test:" + CRLF +
                           "    This will take several seconds..." + CRLF,

@@ -40,10 +40,13 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   const PowerPhase& power = kPowerPhases[phase - 1];
   const std::string name = PhaseName(phase);
   std::vector<PhaseRecord>& phases = record_.rates.back().phases;
+  // A port that went away during the exchange is reported as gone, not as a time-out.
   const auto fail = [&](const std::string& text, PhaseOutcome outcome) {
-    panel_.ReportStatus(text + CRLF + CRLF, name + " Failed", false);
+    const bool gone = !port_.MSComm1.PortOpen();
+    panel_.ReportStatus((gone ? PortNotOpenText(phase) : text) + CRLF + CRLF, name + " Failed",
+                        false);
     ++failures_;
-    phases.push_back({phase, outcome});
+    phases.push_back({phase, gone ? PhaseOutcome::PortNotOpen : outcome});
     return PhaseResult::Failed;
   };
 
@@ -55,7 +58,10 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   if (!port_.MSComm1.PortOpen()) {
     return fail(PortNotOpenText(phase), PhaseOutcome::PortNotOpen);
   }
-  if (!port_.ComSetup().SetBaud(rate)) return PhaseResult::RateRefused;
+  if (!port_.ComSetup().SetBaud(rate)) {
+    if (port_.MSComm1.PortOpen()) return PhaseResult::RateRefused;
+    return fail(PortNotOpenText(phase), PhaseOutcome::PortNotOpen);
+  }
   try {
     port_.MSComm1.SetInBufferCount(0);
     port_.MSComm1.SetOutBufferCount(0);

@@ -6,9 +6,12 @@ inline const std::string CRLF = "\r\n";
 
 inline std::string PhaseName(int phase) { return "Phase" + std::to_string(phase); }
 
-// A phase that finds the port closed (a reopen that failed, a pulled cable) fails with this.
+// A port that is closed or gone (a reopen that failed, a pulled cable) when a rate is set, and a
+// phase that finds it so.
+inline const std::string kPortNotOpenText = " >>COM port is not open";
+inline const std::string kPortNotOpenStatus = "COM port is not open";
 inline std::string PortNotOpenText(int phase) {
-  return " >>COM port is not open, " + PhaseName(phase) + " failed";
+  return kPortNotOpenText + ", " + PhaseName(phase) + " failed";
 }
 
 inline const std::string kRefusedRateText =

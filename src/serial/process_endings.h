@@ -1,0 +1,16 @@
+#pragma once
+
+#include <initializer_list>
+
+// However the program ends, the serial lines it holds are put back as they were found (see
+// line_guard.h).
+
+// Puts the lines back, then ends the program by the signal's default action, so that its exit
+// status tells which signal ended it. Async-signal-safe.
+[[noreturn]] void EndBySignal(int signal) noexcept;
+
+// Each of these signals ends the program by EndBySignal.
+void EndBySignalsPuttingLinesBack(std::initializer_list<int> signals);
+
+// A normal exit, and an exception that escapes, put the lines back too.
+void PutLinesBackAtExit();
