@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <utility>
 
 #include "app/app_settings.h"
 #include "app/twips.h"
@@ -87,6 +88,7 @@ void frmBaudTest::PlaceFromSettings() {
 }
 
 void frmBaudTest::Form_Unload() {
+  if (std::exchange(unloaded_, true)) return;
   SaveAppSetting("SerialPortInfo", "ComPort",
                  QString::fromStdString(NumberText(port_.state.CurrentPort)));
   if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {

@@ -32,6 +32,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
 
   // Start-up and shutdown.
   void Form_Load();
+  // Saves the settings and releases the port; only the first call does anything.
   void Form_Unload();
   void cmdExit_Click();
   void mnuExit_Click();
@@ -90,6 +91,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   AdaptorTests tests_;
   bool testRunning_ = false;
   bool closeAfterTest_ = false;
+  bool unloaded_ = false;
 
   QFrame* Frame1 = nullptr;
   QLabel* Label1 = nullptr;

@@ -1,15 +1,42 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 
+#include "app/app_settings.h"
+#include "app/close_on_signals.h"
 #include "app/frmBaudTest.h"
+#include "common/standard_descriptors.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
+#include "serial/process_endings.h"
 #include "version.h"
 
+namespace {
+
+// Losing the X server ends the program through exit(): the window still saves its settings and
+// releases its port then.
+frmBaudTest* windowToUnload = nullptr;
+
+struct UnloadAtExit {
+  explicit UnloadAtExit(frmBaudTest& window) {
+    windowToUnload = &window;
+    std::atexit([] {
+      if (windowToUnload) windowToUnload->Form_Unload();
+    });
+  }
+  ~UnloadAtExit() { windowToUnload = nullptr; }
+};
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  EnsureStandardDescriptors();
+  PutLinesBackAtExit();
+  EndBySignalsPuttingLinesBack({SIGTERM, SIGHUP, SIGINT, SIGPIPE, SIGQUIT});
   QApplication app(argc, argv);
   QApplication::setApplicationName("aldl-tester");
   QApplication::setApplicationDisplayName("GM ALDL OBD1 Interface Tester");
@@ -43,8 +70,15 @@ int main(int argc, char* argv[]) {
     return 64;
   }
 
+  PlaceSettingsStore();
   frmBaudTest window(*ports, clock, [] { QApplication::beep(); });
   window.Form_Load();
+  // After start-up: the toolkit's own clean-up at exit, registered as start-up first used it,
+  // must run after the window has saved its settings.
+  const UnloadAtExit unloadAtExit(window);
   window.show();
-  return app.exec();
+  const CloseOnSignals closeOnSignals(window);
+  const int status = app.exec();
+  if (closeOnSignals.Received()) EndBySignal(closeOnSignals.Received());
+  return status;
 }

@@ -37,12 +37,12 @@ void EndBySignal(int signal) noexcept {
   _exit(128 + signal);
 }
 
-void EndBySignalsPuttingLinesBack(std::initializer_list<int> signals) {
+void EndBySignalsPuttingLinesBack(std::initializer_list<int> fatalSignals) {
   struct sigaction action {};
   action.sa_handler = OnFatalSignal;
   sigemptyset(&action.sa_mask);
-  for (int signal : signals) sigaddset(&action.sa_mask, signal);
-  for (int signal : signals) sigaction(signal, &action, nullptr);
+  for (int signal : fatalSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : fatalSignals) sigaction(signal, &action, nullptr);
 }
 
 void PutLinesBackAtExit() {

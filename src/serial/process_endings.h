@@ -10,7 +10,7 @@
 [[noreturn]] void EndBySignal(int signal) noexcept;
 
 // Each of these signals ends the program by EndBySignal.
-void EndBySignalsPuttingLinesBack(std::initializer_list<int> signals);
+void EndBySignalsPuttingLinesBack(std::initializer_list<int> fatalSignals);
 
 // A normal exit, and an exception that escapes, put the lines back too.
 void PutLinesBackAtExit();
