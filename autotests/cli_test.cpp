@@ -18,11 +18,74 @@ TEST_F(Cli, GoodAdaptorPasses) {
   EXPECT_TRUE(Out().ends_with("\n\nFast Test complete, all phases passed\n")) << Out();
 }
 
-TEST_F(Cli, NoVerdictWhenTheRateIsRefusedOrThePortIsMissing) {
-  EXPECT_EQ(Run("--simulate=std-rates"), 2);
-  EXPECT_TRUE(Out().ends_with("set-up\n\nExiting the test procedure.\n")) << Out();
-  EXPECT_EQ(Run("--port 3"), 2);
-  EXPECT_TRUE(Contains(Err(), "COM 3: " + Missing(3) + " does not exist\n")) << Err();
+// One JSON object and the exit status for each way a run can end without passing: 1 whenever a
+// phase failed, 2 only when nothing failed and no verdict came.
+TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
+  const std::string notUtf8 = Missing(1) + "\xff\xfe";
+  const std::tuple<std::string, int, std::string, std::string> runs[] = {
+      {"--simulate=std-rates --json", 2, "rate-refused", "Exiting the test procedure."},
+      {"--simulate=std-rates,no-dtr --test extended --json", 1, "rate-refused",
+       "Setting Baud to  8192:Failed to set COM baud rate."},
+      {"--simulate=unplug=2000 --test extended --json", 1, "failed",
+       "Setting Baud to  8192: >>COM port is not open\n"},
+      {"--port 3 --json", 2, "port-not-opened", Missing(3) + " does not exist"},
+      {"--device " + notUtf8 + " --json", 2, "port-not-opened", "does not exist"},
+      {"--simulate --baud 0 --json", 64, "bad-usage", "--baud: 0 is not a rate"}};
+  for (const auto& [commandLine, status, verdict, said] : runs) {
+    EXPECT_EQ(Run(commandLine), status) << commandLine << Err();
+    nlohmann::json json;
+    ASSERT_NO_THROW(json = nlohmann::json::parse(Out())) << commandLine << Out();
+    EXPECT_EQ(json.at("verdict"), verdict) << commandLine;
+    EXPECT_TRUE(Contains(Err(), said)) << commandLine << Err();
+    EXPECT_EQ(json.contains("error"), verdict == "port-not-opened" || verdict == "bad-usage")
+        << commandLine;
+  }
+}
+
+// Killed, hung up, its pipe closed, Ctrl-C twice: the line is as it was found.
+TEST_F(Cli, EveryEndingPutsTheLineBack) {
+  const std::tuple<const char*, std::vector<int>, int> endings[] = {
+      {"SIGTERM", {SIGTERM}, 128 + SIGTERM},
+      {"SIGHUP", {SIGHUP}, 128 + SIGHUP},
+      {"SIGPIPE", {SIGPIPE}, 128 + SIGPIPE},
+      {"Ctrl-C twice", {SIGINT, SIGINT}, 128 + SIGINT}};
+  for (const auto& [name, signals, status] : endings) {
+    PtyPair cable(PtyPair::Mode::Echo);
+    const ByteBuffer before = cable.LineSettings();
+    env_["ALDL_COM1"] = cable.SlavePath();
+    Start("--port 1");
+    ASSERT_TRUE(WaitFor("-->Enabling DTR only power...")) << name;
+    for (int signal : signals) {
+      Signal(signal);
+      if (signal == SIGINT) {
+        ASSERT_TRUE(WaitFor("Stopping at the test's next check", STDERR_FILENO));
+      }
+    }
+    EXPECT_EQ(Finish(), status) << name;
+    EXPECT_EQ(cable.LineSettings(), before) << name;
+    EXPECT_FALSE(cable.Exclusive()) << name;
+    EXPECT_FALSE(cable.Locked()) << name;
+  }
+}
+
+// A closed standard stream must not become the serial line: the far end gets the test bytes
+// and nothing else.
+TEST_F(Cli, ClosedStandardStreamsKeepTheReportOffTheLine) {
+  const std::string caption = "Test Status: Phase1 Passed", report = "Phase1 Test Passed";
+  const std::tuple<int, const char*, std::string, int> cases[] = {
+      {STDOUT_FILENO, "--port 1", caption, STDERR_FILENO},
+      {STDERR_FILENO, "--port 1", report, STDOUT_FILENO},
+      {STDOUT_FILENO, "--port 1 --json", report, STDERR_FILENO}};
+  for (const auto& [closed, commandLine, passed, shown] : cases) {
+    PtyPair cable(PtyPair::Mode::Echo);
+    env_["ALDL_COM1"] = cable.SlavePath();
+    closedStreams = {closed};
+    Start(commandLine);
+    ASSERT_TRUE(WaitFor(passed, shown)) << commandLine << " with " << closed << " closed";
+    EXPECT_EQ(cable.Echoed(), 256u) << commandLine << " with " << closed << " closed";
+    Signal(SIGTERM);
+    EXPECT_EQ(Finish(), 128 + SIGTERM);
+  }
 }
 
 // How the report words each outcome of a phase.
@@ -103,12 +166,23 @@ TEST_F(Cli, ListShowsEachPortWithItsDeviceAndWhetherItOpens) {
   EXPECT_EQ(SingleSpaced(Out()), lines);
 }
 
-TEST_F(Cli, BadUsageExits64AndHelpAndVersionExit0) {
-  for (const std::string misuse :
-       {"", "--port 17", "--port two", "--simulate --test slow", "--simulate --port 2",
-        "--list --port 2", "--simulate --baud 0", "--simulate=bogus", "--frobnicate"}) {
+TEST_F(Cli, BadUsageSaysWhatWasWrongAndExits64) {
+  const std::pair<std::string, std::string> misuses[] = {
+      {"", "say where to test: --port N, --device PATH or --simulate"},
+      {"--port 17", "--port: 17 is not a COM number: give 1 to 16"},
+      {"--port abc", "--port: abc is not a COM number: give 1 to 16"},
+      {"--simulate --test slow", "--test: slow is not a test: choose fast or extended"},
+      {"--simulate --test 1", "--test: 1 is not a test: choose fast or extended"},
+      {"--simulate --port 2", "--port excludes --simulate"},
+      {"--list --port 2", "--port excludes --list"},
+      {"--simulate --baud 0", "--baud: 0 is not a rate: give a whole number of baud above 0"},
+      {"--simulate=bogus", "not a simulated adaptor fault: \"bogus\""},
+      {"--simulate=dead,", "a fault is missing between two commas or at an end"},
+      {"--frobnicate", "--frobnicate"}};
+  for (const auto& [misuse, said] : misuses) {
     EXPECT_EQ(Run(misuse), 64) << misuse;
-    EXPECT_TRUE(Out().empty() && !Err().empty()) << misuse;
+    EXPECT_TRUE(Out().empty()) << misuse;
+    EXPECT_TRUE(Err().starts_with("aldl-tester-cli: ") && Contains(Err(), said)) << misuse << Err();
   }
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_EQ(Run("--version"), 0);

@@ -115,3 +115,34 @@ TEST(ExtendedTestRun, AStopBeforeTheRunDoesNotShortenIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cable pulled during the first rate: every later rate says the port is gone rather than
+// blaming the rate, and the run reaches its verdict; afterwards the port counts as failed to
+// open, its number kept for shutdown to save.
+TEST(ExtendedTestRun, PulledCableIsReportedAsGoneAndTheRunReachesItsVerdict) {
+  SimulatedRun run("sim:unplug=2000");
+  const RunRecord record = run.Run(TestKind::Extended);
+  EXPECT_NE(run.panel.report.find("Setting Baud to  8192: >>COM port is not open" + CRLF + CRLF +
+                                  "Beginning Phase1 COM test:"),
+            std::string::npos)
+      << run.panel.report;
+  EXPECT_EQ(run.panel.report.find("Failed to set COM baud rate"), std::string::npos);
+  EXPECT_EQ(run.panel.beeps, 0);
+  EXPECT_TRUE(run.panel.report.ends_with("Extended Test complete, errors occurred"));
+  EXPECT_EQ(record.verdict, Verdict::Failed);
+  ASSERT_EQ(record.rates.size(), 6u);
+  EXPECT_EQ(record.rates.back().phases.back().outcome, PhaseOutcome::PortNotOpen);
+
+  const auto view = DropLostPort(run.port);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->comStatus, "Unable to open Com 1");
+  EXPECT_EQ(view->checkedEntry, 0);
+  EXPECT_FALSE(view->startEnabled);
+  EXPECT_FALSE(run.port.state.PortReady);
+  EXPECT_EQ(run.port.state.CurrentPort, 1);
+  EXPECT_FALSE(DropLostPort(run.port));
+}
+
+}  // namespace

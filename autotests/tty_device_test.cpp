@@ -12,6 +12,7 @@
 
 #include "serial/comm_error.h"
 #include "serial/open_failure_text.h"
+#include "serial/process_endings.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -104,6 +105,50 @@ TEST(TtyEcho, LoopedBackPtyReturnsEveryByteIntact) {
   EXPECT_EQ(device->Read(300), Pattern(200));
 }
 
+// A line another program holds, by exclusive mode (which root could open anyway) or by its
+// lock, is refused and left exactly as that program has it.
+TEST(TtyOpen, ALineHeldByAnotherProgramIsRefusedAndLeftAsItIs) {
+  for (const bool byExclusiveMode : {true, false}) {
+    PtyPair pty;
+    std::unique_ptr<SerialDevice> holder;
+    if (byExclusiveMode) {
+      pty.MakeExclusive();
+    } else {
+      holder = OpenTtyDevice(pty.SlavePath());
+    }
+    const ByteBuffer before = pty.LineSettings();
+    const CommError busy = Raised([&] { OpenTtyDevice(pty.SlavePath()); });
+    EXPECT_EQ(busy.what(), pty.SlavePath() + " is busy: another program has it open")
+        << byExclusiveMode;
+    EXPECT_EQ(pty.LineSettings(), before) << byExclusiveMode;
+    EXPECT_TRUE(pty.Exclusive()) << byExclusiveMode;
+  }
+}
+
+// Ending without closing the device, by exit() or by an exception that nothing catches, still
+// puts the line back.
+TEST(TtyEndings, ExitAndAnEscapingExceptionPutTheLineBack) {
+  const std::pair<const char*, void (*)()> endings[] = {{"exit", [] { std::exit(3); }},
+                                                        {"escaping exception", [] { std::terminate(); }}};
+  for (const auto& [name, end] : endings) {
+    PtyPair pty;
+    const ByteBuffer before = pty.LineSettings();
+    EXPECT_DEATH_IF_SUPPORTED(
+        {
+          PutLinesBackAtExit();
+          const auto device = OpenTtyDevice(pty.SlavePath());
+          device->Apply(Line(8192));
+          std::fprintf(stderr, "line taken\n");
+          end();
+        },
+        "line taken")
+        << name;
+    EXPECT_EQ(pty.LineSettings(), before) << name;
+    EXPECT_FALSE(pty.Exclusive()) << name;
+    EXPECT_FALSE(pty.Locked()) << name;
+  }
+}
+
 TEST(TtyOpen, RefusalsSayWhyAndARegularFileIsLeftUnchanged) {
   char name[] = "/tmp/tty_device_test_XXXXXX";
   ASSERT_NE(mkdtemp(name), nullptr);
@@ -127,6 +172,9 @@ TEST(TtyOpen, RefusalsSayWhyAndARegularFileIsLeftUnchanged) {
   EXPECT_EQ(OpenFailureText("/dev/cable", EACCES, "uucp"),
             "permission denied on /dev/cable: add yourself to group uucp "
             "(sudo usermod -aG uucp $USER) and log in again");
+  EXPECT_EQ(OpenFailureText("/dev/cable", EACCES, ""),
+            "permission denied on /dev/cable: your user may not read and write it and no group "
+            "a user could join may either; ask the administrator for read and write access to it");
 }
 
 }  // namespace

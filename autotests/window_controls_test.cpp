@@ -217,3 +217,17 @@ TEST(WindowTestRuns, StopTestOrClosingTheWindowHaltsARunInWhichOnlyStopTestIsUsa
     EXPECT_EQ(harness.EnabledStates(), With(before, kLocked, true));
   }
 }
+
+// A cable pulled during a run: the window stops claiming the port is open and ready, keeps its
+// number for shutdown to save, and Start Test waits for a new choice.
+TEST_F(WindowTest, APortLostDuringARunEndsInTheFailedOpenState) {
+  Start(3, "sim:unplug=1000");
+  Click("cmdStart");
+  EXPECT_EQ(Label("lblStatMon"), "Fast Test Failed!");
+  EXPECT_EQ(Label("lblComStat"), "Unable to open Com 3");
+  EXPECT_EQ(Checked("mnuSetupComPort"), std::vector<int>{0});
+  EXPECT_FALSE(Get("cmdStart").isEnabled());
+  EXPECT_FALSE(Window().Port().state.PortReady);
+  Window().close();
+  EXPECT_EQ(Stored("SerialPortInfo/ComPort"), " 3");
+}

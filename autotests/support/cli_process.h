@@ -12,13 +12,15 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-// Runs the built aldl-tester-cli, one process at a time, with exactly the environment in env_:
-// every COM number points at a missing path in a fresh folder unless the test maps it, so no
-// run can reach a real serial device. Its standard output and error go to files in that folder.
+// Runs the built aldl-tester-cli (or the window, aldl-tester), one process at a time, with
+// exactly the environment in env_: every COM number points at a missing path in a fresh folder
+// unless the test maps it, so no run can reach a real serial device. Its standard output and
+// error go to files in that folder, unless closedStreams says to start it with them closed.
 class Cli : public ::testing::Test {
  protected:
   Cli() {
@@ -33,15 +35,21 @@ class Cli : public ::testing::Test {
 
   std::string Missing(int comPort) const { return dir_ + "/missing-com" + std::to_string(comPort); }
 
+  const std::string& Dir() const { return dir_; }
+
   // Starts the program with these space-separated arguments.
-  void Start(const std::string& commandLine) {
+  void Start(const std::string& commandLine, const std::string& program = ALDL_CLI_PATH) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-      posix_spawn_file_actions_addopen(&actions, fd, (dir_ + "/fd" + std::to_string(fd)).c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (closedStreams.contains(fd)) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+      } else {
+        posix_spawn_file_actions_addopen(&actions, fd, (dir_ + "/fd" + std::to_string(fd)).c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      }
     }
-    std::istringstream words(ALDL_CLI_PATH " " + commandLine);
+    std::istringstream words(program + " " + commandLine);
     std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
     std::vector<std::string> settings;
     for (const auto& [name, value] : env_) settings.push_back(name + "=" + value);
@@ -49,9 +57,9 @@ class Cli : public ::testing::Test {
     for (auto& argument : arguments) argv.insert(argv.end() - 1, argument.data());
     for (auto& setting : settings) envp.insert(envp.end() - 1, setting.data());
     const int failed =
-        posix_spawn(&pid_, ALDL_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(failed, 0) << "cannot start " ALDL_CLI_PATH;
+    ASSERT_EQ(failed, 0) << "cannot start " << program;
   }
 
   void Signal(int signal) {
@@ -89,6 +97,7 @@ class Cli : public ::testing::Test {
   std::string Err() const { return Output(STDERR_FILENO); }
 
   std::map<std::string, std::string> env_;
+  std::set<int> closedStreams;
 
  private:
   std::string Output(int fd) const {

@@ -3,6 +3,7 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -66,6 +67,31 @@ ByteBuffer PtyPair::Receive(std::size_t count, std::chrono::milliseconds limit) 
   return received;
 }
 
+ByteBuffer PtyPair::LineSettings() const {
+  termios2 settings{};
+  if (ioctl(slaveFd_, TCGETS2, &settings) != 0) RaiseErrno("reading the pty's settings");
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&settings);
+  return ByteBuffer(bytes, bytes + sizeof settings);
+}
+
+bool PtyPair::Exclusive() const {
+  int exclusive = 0;
+  if (ioctl(slaveFd_, TIOCGEXCL, &exclusive) != 0) RaiseErrno("reading exclusive mode");
+  return exclusive != 0;
+}
+
+bool PtyPair::Locked() const {
+  const int fd = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;
+  const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  return locked;
+}
+
+void PtyPair::MakeExclusive() {
+  if (ioctl(slaveFd_, TIOCEXCL) != 0) RaiseErrno("setting exclusive mode");
+}
+
 void PtyPair::HangUp() {
   stop_ = true;
   if (echo_.joinable()) {
@@ -103,6 +129,7 @@ void PtyPair::Echo() {
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) {
       return;
     }
+    if (count > 0) echoed_ += static_cast<std::size_t>(count);
     const auto character = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(settings.c_ospeed, 1)));
     const auto start = std::max(Clock::now(), lineFree);

@@ -29,6 +29,16 @@ class PtyPair {
   ByteBuffer Receive(std::size_t count, std::chrono::milliseconds limit);
   // Closes the master side, as pulling a USB adaptor does: the slave hangs up.
   void HangUp();
+  // How many bytes the echoing far end has received.
+  std::size_t Echoed() const { return echoed_; }
+
+  // What a user checks on the line afterwards: its settings (to compare with ==), whether it is
+  // in exclusive mode, and whether some program holds its lock.
+  ByteBuffer LineSettings() const;
+  bool Exclusive() const;
+  bool Locked() const;
+  // Another program takes the line in exclusive mode.
+  void MakeExclusive();
 
  private:
   // Whether the master side is ready for the events before the deadline.
@@ -39,5 +49,6 @@ class PtyPair {
   int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
   std::string slavePath_;
   std::atomic<bool> stop_ = false;
+  std::atomic<std::size_t> echoed_ = 0;
   std::thread echo_;
 };

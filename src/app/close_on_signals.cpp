@@ -29,6 +29,7 @@ void OnClosingSignal(int signal) {
 CloseOnSignals::CloseOnSignals(QWidget& window) {
   if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+  notifier_->setEnabled(false);
   connect(notifier_, &QSocketNotifier::activated, this, [this, &window] {
     unsigned char number = 0;
     if (read(signalPipe[0], &number, 1) == 1) received_ = number;
@@ -38,6 +39,10 @@ CloseOnSignals::CloseOnSignals(QWidget& window) {
   action.sa_handler = OnClosingSignal;
   sigemptyset(&action.sa_mask);
   for (int signal : kClosingSignals) sigaction(signal, &action, nullptr);
+}
+
+void CloseOnSignals::Arm() {
+  if (notifier_) notifier_->setEnabled(true);
 }
 
 CloseOnSignals::~CloseOnSignals() {

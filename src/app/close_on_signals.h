@@ -10,8 +10,12 @@ class QWidget;
 // program at once, its serial line put back.
 class CloseOnSignals : public QObject {
  public:
+  // From here on the signals are caught; one that comes before Arm waits for it.
   explicit CloseOnSignals(QWidget& window);
   ~CloseOnSignals() override;
+
+  // Once the window is shown: a signal closes it from now on.
+  void Arm();
 
   // The signal that closed the window, or 0.
   int Received() const { return received_; }

@@ -72,12 +72,13 @@ int main(int argc, char* argv[]) {
 
   PlaceSettingsStore();
   frmBaudTest window(*ports, clock, [] { QApplication::beep(); });
+  CloseOnSignals closeOnSignals(window);
   window.Form_Load();
   // After start-up: the toolkit's own clean-up at exit, registered as start-up first used it,
   // must run after the window has saved its settings.
   const UnloadAtExit unloadAtExit(window);
   window.show();
-  const CloseOnSignals closeOnSignals(window);
+  closeOnSignals.Arm();
   const int status = app.exec();
   if (closeOnSignals.Received()) EndBySignal(closeOnSignals.Received());
   return status;
