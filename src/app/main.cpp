@@ -4,17 +4,14 @@
 #include <optional>
 #include <stdexcept>
 
+#include "app/application_identity.h"
 #include "app/frmBaudTest.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
-#include "version.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("aldl-tester");
-  QApplication::setApplicationDisplayName("GM ALDL OBD1 Interface Tester");
-  QApplication::setApplicationVersion(
-      QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+  SetApplicationIdentity();
 
   QCommandLineParser options;
   options.setApplicationDescription("Checks a looped-back ALDL adaptor cable.");
