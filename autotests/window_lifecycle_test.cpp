@@ -82,10 +82,10 @@ TEST(WindowPlacement, AStoredPlaceIsUsedOnlyWithTitleAndMenuBarOnScreenAndFrame1
   const std::tuple<const char*, const char*, int, int> cases[] = {
       {nullptr, nullptr, 0, 0},      {" 1440", "720 ", 1440, 720},   {"12<none>", " 720", 0, 720},
       {"abc", "1.5", 0, 0},          {"40000", "-40000", 0, 0},      {"66976", "", 0, 0},
-      {" 6000", " 10500", 6000, 10500},  // the lower part of the window below the screen
+      {" 4500", " 10500", 4500, 10500},  // the lower part of the window below the screen
       {"-300", " 9000", 0, 0},           // the title bar's left end off the screen
       {" 1440", "-300", 0, 0},           // the title bar above the screen
-      {" 1440", " 11700", 0, 0},         // the menu bar below the screen
+      {" 1440", " 11490", 0, 0},         // the title bar on the screen, the menu bar below it
       {" 7500", " 720", 0, 0},           // the right end past the screen
       {" 30000", " 0", 0, 0},        {" 0", " 30000", 0, 0}};
   for (const auto& [left, top, leftTwips, topTwips] : cases) {

@@ -87,11 +87,9 @@ void frmBaudTest::Form_Load() {
 void frmBaudTest::PlaceFromSettings() {
   const QPoint saved(TwipsToPixelsX(StoredTwips(GetAppSetting("MainFormInfo", "Left"))),
                      TwipsToPixelsY(StoredTwips(GetAppSetting("MainFormInfo", "Top"))));
-  // The title bar and the menu bar must be within reach. Before the window is shown the height
-  // of its title bar is known only to the window manager; the style's guess stands in for it.
-  const int titleBar = frameGeometry().top() < geometry().top()
-                           ? geometry().top() - frameGeometry().top()
-                           : style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  // The title bar and the menu bar must be within reach. Until the window is shown only the
+  // window manager knows the height of its title bar; the style's guess stands in for it.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
   const QRect topStrip(saved, QSize(frameGeometry().width(),
                                     titleBar + menuBar()->sizeHint().height()));
   move(WhollyOnScreens(topStrip) ? saved : QPoint(0, 0));
