@@ -144,7 +144,7 @@ TEST_F(WindowTest, SendCharsDiscardsPendingOutputAndSends256TimesHex55) {
   EXPECT_EQ(comm.Input(), ByteBuffer(256, 0x55));
 }
 
-TEST_F(WindowTest, MessagesAppendAtTheEndAndOnlyANonEmptyStatusReplacesTheLabel) {
+TEST_F(WindowTest, MessagesAppendAtTheEndAndANonEmptyStatusReplacesTheLabelOnOneLine) {
   auto& report = Get<QPlainTextEdit>("txtStatus");
   report.moveCursor(QTextCursor::Start);
   QKeyEvent typed(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "X");
@@ -153,8 +153,49 @@ TEST_F(WindowTest, MessagesAppendAtTheEndAndOnlyANonEmptyStatusReplacesTheLabel)
   EXPECT_EQ(Report() + Label("lblStatMon"), "X<Test Report>\nabc<Test Status>");
   Window().ReportStatus("def\r\n", "OK", false);
   EXPECT_EQ(Report() + Label("lblStatMon"), "X<Test Report>\nabcdef\nOK");
+  // The longest status a run shows, with the report's line breaks it carries.
+  Window().ReportStatus("", " >>Baud set to 115200\r\n\r\n", false);
+  const QLabel& label = Get<QLabel>("lblStatMon");
+  EXPECT_EQ(label.text(), QString(" >>Baud set to 115200"));
+  EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.contentsRect().width());
+  EXPECT_LE(label.fontMetrics().height(), label.contentsRect().height());
   Window().ReportStatus("ignored", "ignored", true);
   EXPECT_EQ(Report() + Label("lblStatMon"), "");
+}
+
+TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
+  // The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
+  const std::tuple<const char*, const char*, QStringList> modes[] = {
+      {"mnuModeTest", "optTestSetup(0)",
+       {"optTestSetup(0)", "cmdStart", "cmdStop", "txtStatus", "cmdExit"}},
+      {"mnuModeTest", "optTestSetup(1)",
+       {"optTestSetup(1)", "cmdStart", "cmdStop", "txtStatus", "cmdExit"}},
+      {"mnuModeDiag", "optTestSetup(0)",
+       {"cmdStop", "txtStatus", "cmdExit", "cmdSendChars", "chkDtrPwr", "chkRtsPwr"}}};
+  Start(3, "sim");
+  Window().activateWindow();
+  QApplication::processEvents();
+  const auto walk = [this](int key, int presses) {
+    QStringList reached;
+    for (int i = 0; i < presses; ++i) {
+      // As the keyboard sends them, with the tab character a text box would type.
+      QKeyEvent press(QEvent::KeyPress, key,
+                      key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier, "\t");
+      QApplication::sendEvent(Window().focusWidget(), &press);
+      reached << Window().focusWidget()->objectName();
+    }
+    return reached;
+  };
+  for (const auto& [mode, option, order] : modes) {
+    SCOPED_TRACE(order.join(' ').toStdString());
+    Choose(mode);
+    Click(option);
+    Get(order.front()).setFocus();
+    const QStringList forward = order.mid(1) << order.front();
+    EXPECT_EQ(walk(Qt::Key_Tab, order.size()), forward);
+    QStringList backward(order.rbegin(), order.rend());
+    EXPECT_EQ(walk(Qt::Key_Backtab, order.size()), backward);
+  }
 }
 
 TEST_F(WindowTest, EnableStartSwitchesOnlyStartTestAndTestBusyLocksExactlyItsControls) {
@@ -181,19 +222,40 @@ TEST_F(WindowTest, StartWithoutAPortBeepsAndSaysSoAndChangesNothing) {
   EXPECT_EQ(EnabledStates(), before);
 }
 
-TEST(WindowTestRuns, EachTestPassesGreenAndLeavesThePortAtTheChosenRate) {
-  const std::pair<const char*, const char*> runs[] = {{"optTestSetup(0)", "Fast Test Passed!"},
-                                                      {"optTestSetup(1)", "Extended Test Passed!"}};
-  for (const auto& [option, verdict] : runs) {
+// A run from the rate chosen in Baud Select, and what the window shows after it.
+struct RunCase {
+  const char* device;
+  int chosenRate;  // entry of Baud Select
+  const char* option;
+  const char* verdict;
+  QColor colour;
+  const char* baudLabel;  // the rate in force, or the fault the run found
+  std::uint32_t deviceRate;
+};
+
+TEST(WindowTestRuns, AfterEachKindOfRunTheBaudLabelNamesTheRateInForceOrTheFault) {
+  const char* const fast = "optTestSetup(0)";
+  const char* const extended = "optTestSetup(1)";
+  const RunCase runs[] = {
+      {"sim", 3, fast, "Fast Test Passed!", Qt::green, " 8192 Baud", 8192},
+      {"sim", 5, fast, "Fast Test Passed!", Qt::green, " 19200 Baud", 19200},
+      {"sim", 3, extended, "Extended Test Passed!", Qt::green, " 8192 Baud", 8192},
+      {"sim", 5, extended, "Extended Test Passed!", Qt::green, " 19200 Baud", 19200},
+      {"sim:std-rates", 4, extended, "Unable to set BAUD", Qt::white, "Baud Error", 9600},
+      {"sim:rate=7500", 3, fast, "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192},
+      {"sim:dead", 3, fast, "Fast Test Failed!", Qt::red, "Baud Error", 8192}};
+  for (const RunCase& run : runs) {
+    SCOPED_TRACE(std::string(run.device) + " " + run.option + " " + run.baudLabel);
     WindowHarness harness;
-    harness.Start(3, "sim");
-    harness.Choose("mnuSelectBaud(5)");
-    harness.Click(option);
+    harness.Start(3, run.device);
+    harness.Choose(ControlArrayName("mnuSelectBaud", run.chosenRate));
+    harness.Click(run.option);
     const auto before = harness.EnabledStates();
     harness.Click("cmdStart");
-    EXPECT_EQ(harness.Label("lblStatMon"), verdict);
-    EXPECT_EQ(harness.Get("lblStatMon").palette().color(QPalette::Window), QColor(Qt::green));
-    EXPECT_EQ(harness.DeviceRate(), 19200u);
+    EXPECT_EQ(harness.Label("lblStatMon"), run.verdict);
+    EXPECT_EQ(harness.Get("lblStatMon").palette().color(QPalette::Window), run.colour);
+    EXPECT_EQ(harness.Label("lblBaudVal"), run.baudLabel);
+    EXPECT_EQ(harness.DeviceRate(), run.deviceRate);
     EXPECT_EQ(harness.EnabledStates(), With(before, kLocked, true));
   }
 }

@@ -1,10 +1,12 @@
 // The window from creation to shutdown: layout, placement, saved settings, message boxes.
 
+#include <QActionGroup>
 #include <QFile>
 #include <QMenuBar>
 #include <QScreen>
 
 #include "app/twips.h"
+#include "msgbox/MMsgBoxPos.h"
 #include "msgbox/keep_rect_on_screen.h"
 #include "support/window_harness.h"
 
@@ -75,23 +77,61 @@ TEST_F(WindowTest, BeforeStartUpControlsMenusAndTabOrderAreInPlaceWithOnlyTheDef
   EXPECT_EQ(reached, order);
 }
 
-TEST(WindowPlacement, StartUpUsesTheStoredEdgesUnlessUnusableAndSizesTheClientAreaToFrame1) {
-  // Nothing stored yet; partly visible at -300, 9000; shown on no screen at 30000.
+TEST(WindowPlacement, AStoredPlaceIsUsedOnlyWithTitleAndMenuBarOnScreenAndFrame1SizesTheWindow) {
+  // The test screen is 800 x 800 pixels, 12000 x 12000 twips.
   const std::tuple<const char*, const char*, int, int> cases[] = {
-      {nullptr, nullptr, 0, 0},     {" 1440", "720 ", 1440, 720}, {"-300", " 9000", -300, 9000},
-      {"12<none>", " 720", 0, 720}, {"abc", "1.5", 0, 0},         {"40000", "-40000", 0, 0},
-      {"66976", "", 0, 0},          {" 30000", " 0", 0, 0},       {" 0", " 30000", 0, 0}};
+      {nullptr, nullptr, 0, 0},      {" 1440", "720 ", 1440, 720},   {"12<none>", " 720", 0, 720},
+      {"abc", "1.5", 0, 0},          {"40000", "-40000", 0, 0},      {"66976", "", 0, 0},
+      {" 4500", " 10500", 4500, 10500},  // the lower part of the window below the screen
+      {"-300", " 9000", 0, 0},           // the title bar's left end off the screen
+      {" 1440", "-300", 0, 0},           // the title bar above the screen
+      {" 1440", " 11490", 0, 0},         // the title bar on the screen, the menu bar below it
+      {" 7500", " 720", 0, 0},           // the right end past the screen
+      {" 30000", " 0", 0, 0},        {" 0", " 30000", 0, 0}};
   for (const auto& [left, top, leftTwips, topTwips] : cases) {
     WindowHarness harness;
     if (left) SaveAppSetting("MainFormInfo", "Left", left);
     if (top) SaveAppSetting("MainFormInfo", "Top", top);
     frmBaudTest& window = harness.Start();
     EXPECT_EQ(window.frameGeometry().topLeft(), TwipsPoint(leftTwips, topTwips))
-        << (left ? left : "");
+        << (left ? left : "") << " " << (top ? top : "");
     ASSERT_EQ(window.centralWidget(), &harness.Get("Frame1"));
     EXPECT_EQ(window.centralWidget()->size(), TwipsRect(0, 0, 5955, 8235).size());
     EXPECT_EQ(window.size(), window.centralWidget()->size() + QSize(0, window.menuBar()->height()));
   }
+}
+
+TEST_F(WindowTest, NoMaximiseButtonAndEachOneOfManyChoiceIsAnExclusiveGroup) {
+  const Qt::WindowFlags flags = Start().windowFlags();
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(flags.testFlags(Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint));
+
+  using Policy = QActionGroup::ExclusionPolicy;
+  const auto entries = [](const char* array, int count) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << ControlArrayName(array, i);
+    return names;
+  };
+  // Baud Select shows no rate after a refused one; the others always show exactly one choice.
+  const std::tuple<QStringList, Policy> choices[] = {
+      {entries("mnuSetupComPort", 17), Policy::Exclusive},
+      {entries("mnuSelectBaud", 8), Policy::ExclusiveOptional},
+      {{"mnuModeTest", "mnuModeDiag"}, Policy::Exclusive}};
+  for (const auto& [names, policy] : choices) {
+    SCOPED_TRACE(names.front().toStdString());
+    const QActionGroup* group = Get<QAction>(names.front()).actionGroup();
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->exclusionPolicy(), policy);
+    QStringList members;
+    for (const QAction* action : group->actions()) members << action->objectName();
+    EXPECT_EQ(members, names);
+  }
+  // Choosing the chosen entry again keeps it chosen.
+  Choose("mnuModeTest");
+  Choose("mnuSetupComPort(0)");
+  EXPECT_EQ(Checked("mnuSetupComPort"), std::vector<int>{0});
+  EXPECT_TRUE(Ticked("mnuModeTest"));
 }
 
 TEST(WindowShutdown, EveryWayOutSavesThePortAndOnlyInTheNormalStateTheOuterRectangle) {
@@ -129,7 +169,7 @@ TEST_F(WindowTest, AnUnwritableSettingsStoreStopsNeitherStartUpNorShutdown) {
   EXPECT_FALSE(Window().isVisible());
 }
 
-TEST(MsgBoxPlacement, CentresWithWholeNumberHalvingAndKeepsTheRectangleOnTheScreen) {
+TEST(MsgBoxPlacement, CentresFrameOverFrameWithWholeNumberHalvingAndKeepsItOnTheScreen) {
   EXPECT_EQ(CentreOverOwner({100, 100, 500, 400}, {0, 0, 201, 101}), (MsgRect{200, 200, 401, 301}));
   // Off the left and top of the screen, past its right and bottom, larger than it.
   const std::pair<MsgRect, MsgRect> cases[] = {{{-50, -20, 150, 80}, {0, 0, 200, 100}},
@@ -139,9 +179,33 @@ TEST(MsgBoxPlacement, CentresWithWholeNumberHalvingAndKeepsTheRectangleOnTheScre
     KeepRectOnScreen(rect, {12000, 9000, 15, 15});  // 800 x 600 pixels
     EXPECT_EQ(rect, expected);
   }
+  // Outer frames as a window manager draws them on a 1024 x 768 screen: a 20-pixel title bar and
+  // 1-pixel borders around the window's 397 x 568 and About's 442 x 84 pixels. At the top left
+  // the box moves right; with the window dragged above the screen, the box's title bar stays on it.
+  const std::tuple<MsgRect, MsgRect> frames[] = {{{0, 0, 399, 589}, {0, 242, 444, 347}},
+                                                 {{200, 100, 599, 689}, {177, 342, 621, 447}},
+                                                 {{700, -400, 1099, 189}, {580, 0, 1024, 105}}};
+  for (const auto& [owner, expected] : frames) {
+    MsgRect box = CentreOverOwner(owner, {0, 0, 444, 105});
+    KeepRectOnScreen(box, {15360, 11520, 15, 15});
+    EXPECT_EQ(box, expected);
+  }
 }
 
-TEST_F(WindowTest, AboutShowsTheVersionCentredOverTheWindowUnlessThatWouldLeaveTheScreen) {
+namespace {
+
+// Where a box with this outer size belongs over the owner's outer rectangle on the test screen.
+QRect PlacedOver(const QRect& ownerFrame, const QSize& boxFrame) {
+  const auto rect = [](const QRect& r) { return MsgRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; };
+  MsgRect box = CentreOverOwner(rect(ownerFrame), rect(QRect(QPoint(), boxFrame)));
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  KeepRectOnScreen(box, {screen.width() * 15.0, screen.height() * 15.0, 15, 15});
+  return QRect(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1));
+}
+
+}  // namespace
+
+TEST_F(WindowTest, AboutShowsTheVersionCentredByItsFrameOverTheWindowsFrameAndOnTheScreen) {
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   for (const QPoint place : {QPoint(150, 150), QPoint(-300, -300), screen.bottomRight()}) {
     Start().move(place);
@@ -152,7 +216,34 @@ TEST_F(WindowTest, AboutShowsTheVersionCentredOverTheWindowUnlessThatWouldLeaveT
                            "   Built " ALDL_BUILD_DATE);
   EXPECT_EQ(boxes[0].icon, QMessageBox::Information);
   EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
-  EXPECT_TRUE(boxes[0].Centred());
+  for (const ShownBox& box : boxes) {
+    EXPECT_NE(box.frame, box.inner) << "the box has a frame";
+    EXPECT_EQ(box.frame, PlacedOver(box.ownerFrame, box.frame.size()));
+  }
   EXPECT_EQ(boxes[1].frame.topLeft(), QPoint(0, 0));
   EXPECT_EQ(boxes[2].frame.bottomRight(), screen.bottomRight());
+}
+
+TEST_F(WindowTest, TheBoxAtStartUpIsCentredOverTheFrameTheWindowIsShownWith) {
+  SaveAppSetting("MainFormInfo", "Left", " 3000");
+  SaveAppSetting("MainFormInfo", "Top", " 1500");
+  const QRect shown = Start(4).frameGeometry();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].said.section(':', 0, 0), "Find SIO Ports");
+  EXPECT_EQ(boxes[0].frame, PlacedOver(shown, boxes[0].frame.size()));
+}
+
+TEST_F(WindowTest, TitlesAreExactlyTheirOwnAndAnEmptyOneBecomesTheApplicationsTitle) {
+  Start(4);
+  Choose("mnuHelpAbout");
+  Click("cmdStart");
+  QString none;
+  ShowMsgBox("text", kMsgBoxInformation, none, &Window());
+  EXPECT_EQ(none, "GM ALDL OBD1 Interface Tester");
+  QStringList titles;
+  for (const ShownBox& box : boxes) titles << box.title;
+  EXPECT_EQ(titles, QStringList({"Find SIO Ports", "Help About", "Run Test", none}));
+  EXPECT_EQ(Window().windowTitle(), "GM ALDL OBD1 Interface Tester");
+  // Qt appends a display name, when the application sets one, to every title it shows.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "aldl-tester");
 }

@@ -23,11 +23,11 @@
 
 // A message box as the test saw it, just before answering it.
 struct ShownBox {
+  QString title;
   QString said;  // "title: text"
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
-  QRect frame, ownerFrame;  // the outer rectangles of the box and of its owner
-  bool Centred() const { return (frame.center() - ownerFrame.center()).manhattanLength() <= 2; }
+  QRect frame, inner, ownerFrame;  // the outer and inner rectangles of the box, its owner's outer
 };
 
 // The real window, offscreen: settings in a fresh temporary folder, every COM port a path that
@@ -115,8 +115,9 @@ class WindowHarness {
       box->done(QMessageBox::Cancel);
     } else if (box) {
       const QWidget* owner = box->parentWidget();
-      boxes.push_back({box->windowTitle() + ": " + box->text(), box->icon(), box->standardButtons(),
-                       box->frameGeometry(), owner ? owner->frameGeometry() : QRect()});
+      boxes.push_back({box->windowTitle(), box->windowTitle() + ": " + box->text(), box->icon(),
+                       box->standardButtons(), box->frameGeometry(), box->geometry(),
+                       owner ? owner->frameGeometry() : QRect()});
       answered_ = box;
       if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
     }

@@ -9,8 +9,11 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
+#include <QStyle>
 #include <utility>
 
 #include "app/app_settings.h"
@@ -31,11 +34,13 @@ int StoredTwips(const QString& stored) {
   return whole ? twips : 0;
 }
 
-bool ShownOnSomeScreen(const QRect& outer) {
+// True when every point of the rectangle is on some screen, outside any panel of its desktop.
+bool WhollyOnScreens(const QRect& rect) {
+  QRegion outside(rect);
   for (const QScreen* screen : QGuiApplication::screens()) {
-    if (screen->geometry().intersects(outer)) return true;
+    outside = outside.subtracted(screen->availableGeometry());
   }
-  return false;
+  return outside.isEmpty();
 }
 
 }  // namespace
@@ -83,8 +88,12 @@ void frmBaudTest::Form_Load() {
 void frmBaudTest::PlaceFromSettings() {
   const QPoint saved(TwipsToPixelsX(StoredTwips(GetAppSetting("MainFormInfo", "Left"))),
                      TwipsToPixelsY(StoredTwips(GetAppSetting("MainFormInfo", "Top"))));
-  // A position saved on a monitor that is gone would open the window where nobody sees it.
-  move(ShownOnSomeScreen(QRect(saved, frameGeometry().size())) ? saved : QPoint(0, 0));
+  // The title bar and the menu bar must be within reach. Until the window is shown only the
+  // window manager knows the height of its title bar; the style's guess stands in for it.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  const QRect topStrip(saved, QSize(frameGeometry().width(),
+                                    titleBar + menuBar()->sizeHint().height()));
+  move(WhollyOnScreens(topStrip) ? saved : QPoint(0, 0));
 }
 
 void frmBaudTest::Form_Unload() {

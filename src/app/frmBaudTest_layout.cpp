@@ -1,6 +1,7 @@
 // The window's controls, their captions and places, the menus and the tab order.
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include "app/frmBaudTest.h"
 #include "app/twips.h"
 #include "serial/baud_select.h"
+#include "version.h"
 
 QString ControlArrayName(const char* control, int index) {
   return QStringLiteral("%1(%2)").arg(control).arg(index);
@@ -50,10 +52,21 @@ QAction* MenuEntry(QMenu* menu, const QString& name, const QString& caption, boo
   return action;
 }
 
+// Entries of which at most one is chosen, drawn with radio marks.
+QActionGroup* OneOf(QMenu* menu, QActionGroup::ExclusionPolicy policy) {
+  auto* group = new QActionGroup(menu);
+  group->setExclusionPolicy(policy);
+  return group;
+}
+
 }  // namespace
 
 void frmBaudTest::CreateControls() {
-  setWindowTitle("GM ALDL OBD1 Interface Tester");
+  setWindowTitle(kApplicationTitle);
+  // The size is fixed: no maximise button.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
 
   Frame1 = new QFrame(this);
   Frame1->setObjectName("Frame1");
@@ -97,6 +110,8 @@ void frmBaudTest::CreateControls() {
   txtStatus->setFont(QFont(kFontName, kFontPoints, QFont::Normal));
   txtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtStatus->setPlainText("<Test Report>\r\n");
+  // Tab moves on to Exit rather than typing into the report.
+  txtStatus->setTabChangesFocus(true);
 }
 
 void frmBaudTest::CreateMenus() {
@@ -112,19 +127,28 @@ void frmBaudTest::CreateMenus() {
   xmnuSetupComPort->setToolTipsVisible(true);
   mnuSetupComPort = {
       MenuEntry(xmnuSetupComPort, ControlArrayName("mnuSetupComPort", 0), "No Selection", true)};
+  // Entries 1 to 16 join this group as start-up creates them.
+  mnuSetupComPort[0]->setActionGroup(
+      OneOf(xmnuSetupComPort, QActionGroup::ExclusionPolicy::Exclusive));
   mnuSetupComPort[0]->setChecked(true);
   XmnuSelectBaud = xmnuSetup->addMenu("Baud Select");
   XmnuSelectBaud->setObjectName("XmnuSelectBaud");
+  // No rate is checked after a refused one.
+  QActionGroup* rates = OneOf(XmnuSelectBaud, QActionGroup::ExclusionPolicy::ExclusiveOptional);
   for (std::size_t i = 0; i < kSelectableBauds.size(); ++i) {
     mnuSelectBaud.push_back(MenuEntry(XmnuSelectBaud,
                                       ControlArrayName("mnuSelectBaud", static_cast<int>(i)),
                                       QString::number(kSelectableBauds[i]), true));
+    mnuSelectBaud.back()->setActionGroup(rates);
   }
 
   xmnuMode = bar->addMenu("&Test Mode");
   xmnuMode->setObjectName("xmnuMode");
   mnuModeTest = MenuEntry(xmnuMode, "mnuModeTest", "Run Tests", true);
   mnuModeDiag = MenuEntry(xmnuMode, "mnuModeDiag", "Run Diagnostics", true);
+  QActionGroup* modes = OneOf(xmnuMode, QActionGroup::ExclusionPolicy::Exclusive);
+  mnuModeTest->setActionGroup(modes);
+  mnuModeDiag->setActionGroup(modes);
 
   xmnuHelp = bar->addMenu("&Help");
   xmnuHelp->setObjectName("xmnuHelp");

@@ -7,13 +7,13 @@
 #include <stdexcept>
 
 #include "app/app_settings.h"
+#include "app/application_identity.h"
 #include "app/close_on_signals.h"
 #include "app/frmBaudTest.h"
 #include "common/standard_descriptors.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
-#include "version.h"
 
 namespace {
 
@@ -38,10 +38,7 @@ int main(int argc, char* argv[]) {
   PutLinesBackAtExit();
   EndBySignalsPuttingLinesBack({SIGTERM, SIGHUP, SIGINT, SIGPIPE, SIGQUIT});
   QApplication app(argc, argv);
-  QApplication::setApplicationName("aldl-tester");
-  QApplication::setApplicationDisplayName("GM ALDL OBD1 Interface Tester");
-  QApplication::setApplicationVersion(
-      QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+  SetApplicationIdentity();
 
   QCommandLineParser options;
   options.setApplicationDescription("Checks a looped-back ALDL adaptor cable.");

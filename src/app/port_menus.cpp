@@ -1,6 +1,7 @@
 // The Com Port and Baud Select menus: their port side lives with the serial layer.
 
 #include <QAction>
+#include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
 
@@ -31,6 +32,7 @@ void frmBaudTest::InitComPorts() {
     QAction* entry = xmnuSetupComPort->addAction(QString::fromStdString("COM" + NumberText(comPort)));
     entry->setObjectName(ControlArrayName("mnuSetupComPort", comPort));
     entry->setCheckable(true);
+    entry->setActionGroup(mnuSetupComPort[0]->actionGroup());
     entry->setEnabled(available[i]);
     const std::string why = available[i] ? "" : ports_.Unavailability(comPort).value_or("");
     entry->setToolTip(QString::fromStdString(why.empty() ? ports_.Device(comPort) : why));

@@ -7,10 +7,23 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextCursor>
 
 #include "app/frmBaudTest.h"
+
+namespace {
+
+// The label has room for one line; statuses such as " >>Baud set to 8192" end in the report's
+// line breaks, which would push the text half out of sight.
+QString OneLine(const std::string& status) {
+  return QString::fromStdString(status)
+      .split(QRegularExpression("[\\r\\n]+"), Qt::SkipEmptyParts)
+      .join(' ');
+}
+
+}  // namespace
 
 void frmBaudTest::ReportStatus(const std::string& message, const std::string& status, bool clear) {
   if (clear) {
@@ -22,7 +35,7 @@ void frmBaudTest::ReportStatus(const std::string& message, const std::string& st
     end.movePosition(QTextCursor::End);
     end.insertText(QString::fromStdString(message));
     txtStatus->verticalScrollBar()->setValue(txtStatus->verticalScrollBar()->maximum());
-    if (!status.empty()) lblStatMon->setText(QString::fromStdString(status));
+    if (!status.empty()) lblStatMon->setText(OneLine(status));
   }
   // The test holds this thread: show the step now, not at the next paint.
   txtStatus->viewport()->repaint();

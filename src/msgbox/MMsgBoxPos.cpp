@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "msgbox/keep_rect_on_screen.h"
+#include "version.h"
 
 namespace {
 
@@ -24,7 +25,18 @@ ScreenTwips PrimaryScreenTwips() {
   return twips;
 }
 
-// The platform's message box, moved once, as it is first shown (when its size is known).
+// The widths of a window's frame as far as the platform knows them: none before the window
+// manager has framed the window.
+QMargins KnownFrame(const QWidget& window) {
+  const QRect outer = window.frameGeometry();
+  const QRect inner = window.geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
+// The platform's message box, centred by its outer frame over the owner's outer frame. It is
+// placed as it is shown, with the frame it will most likely get, and placed again once the
+// window manager has framed it and activates it; later activations leave it where it is.
 class PositionedMessageBox : public QMessageBox {
  public:
   PositionedMessageBox(QWidget* owner, Icon icon, const QString& title, const QString& text,
@@ -34,15 +46,35 @@ class PositionedMessageBox : public QMessageBox {
  protected:
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);
-    if (std::exchange(moved_, true) || !owner_) return;
-    MsgRect rect = CentreOverOwner(ToMsgRect(owner_->frameGeometry()), ToMsgRect(frameGeometry()));
-    KeepRectOnScreen(rect, PrimaryScreenTwips());
-    move(rect.left, rect.top);
+    if (!std::exchange(shown_, true)) Place();
+  }
+
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true)) Place();
+    return QMessageBox::event(event);
   }
 
  private:
+  void Place() {
+    if (!owner_) return;
+    const QMargins known = KnownFrame(*this);
+    const QMargins ownerKnown = owner_->isVisible() ? KnownFrame(*owner_) : QMargins();
+    // A frame not known yet is taken to be the other window's: one window manager decorates both.
+    const QMargins frame = known.isNull() ? ownerKnown : known;
+    const QMargins ownerFrame = ownerKnown.isNull() ? frame : ownerKnown;
+    // pos() is the frame's corner, also where an owner not shown yet has been placed.
+    const QRect ownerOuter(owner_->pos(), owner_->size().grownBy(ownerFrame));
+    const QRect outer(QPoint(), size().grownBy(frame));
+
+    MsgRect rect = CentreOverOwner(ToMsgRect(ownerOuter), ToMsgRect(outer));
+    KeepRectOnScreen(rect, PrimaryScreenTwips());
+    // Qt places a window by as much of its frame as it knows.
+    move(rect.left + frame.left() - known.left(), rect.top + frame.top() - known.top());
+  }
+
   QWidget* owner_;
-  bool moved_ = false;
+  bool shown_ = false;
+  bool activated_ = false;
 };
 
 QMessageBox::Icon IconOf(std::int32_t code) {
@@ -82,7 +114,7 @@ std::int32_t AnswerOf(int button) {
 }  // namespace
 
 std::int32_t ShowMsgBox(const QString& prompt, std::int32_t buttons, QString& title, QWidget* owner) {
-  if (title.isEmpty()) title = QGuiApplication::applicationDisplayName();
+  if (title.isEmpty()) title = kApplicationTitle;
   PositionedMessageBox box(owner, IconOf(buttons), title, prompt, ButtonsOf(buttons));
   return AnswerOf(box.exec());
 }

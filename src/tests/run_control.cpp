@@ -1,12 +1,22 @@
 #include "tests/run_control.h"
 
+#include "common/number_text.h"
 #include "serial/port_context.h"
 #include "tests/adaptor_tests.h"
 #include "tests/test_panel.h"
 
 namespace {
+
 constexpr std::int32_t kStopIconOkButton = 16;
+
+// A run that ended on a rate fault leaves "Baud Error" or "Baud Rate Error" in the baud caption.
+bool EndedOnRateFault(const RunRecord& record) {
+  return record.verdict == Verdict::RateRefused ||
+         (record.speed && (record.speed->outcome == SpeedOutcome::NoData ||
+                           record.speed->outcome == SpeedOutcome::OutOfRange));
 }
+
+}  // namespace
 
 std::optional<RunRecord> StartTest(AdaptorTests& tests, PortContext& port, TestPanel& panel,
                                    TestKind kind) {
@@ -17,7 +27,15 @@ std::optional<RunRecord> StartTest(AdaptorTests& tests, PortContext& port, TestP
   }
   panel.SetTestBusy(true);
   RunRecord record = kind == TestKind::Extended ? tests.ExtendedComTest() : tests.FastComTest();
-  if (port.state.CurrentBaud != 0) port.ComSetup().SetBaud(port.state.CurrentBaud);
+  if (port.state.CurrentBaud != 0) {
+    const bool restored = port.ComSetup().SetBaud(port.state.CurrentBaud);
+    // The caption named the last rate under test; it names the rate in force again, worded as
+    // the tests word their rates, unless it tells of a fault.
+    if (!EndedOnRateFault(record)) {
+      panel.SetBaudCaption(restored ? NumberText(port.state.CurrentBaud) + " Baud"
+                                    : "Error Setting Baud");
+    }
+  }
   panel.SetTestBusy(false);
   return record;
 }

@@ -12,7 +12,8 @@ enum class TestKind { Fast, Extended };
 
 // Start Test: runs the chosen test with the controls locked, or, without a ready port, beeps and
 // says so and runs nothing (no record then). However the run ends, the port is set back to the
-// rate in force, so that what the Baud Select menu shows is the rate the port runs at.
+// rate in force, so that what the Baud Select menu and the baud caption show is the rate the
+// port runs at; a caption that tells of a rate fault stays.
 std::optional<RunRecord> StartTest(AdaptorTests& tests, PortContext& port, TestPanel& panel,
                                    TestKind kind);
 
