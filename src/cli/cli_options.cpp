@@ -57,12 +57,13 @@ std::variant<CliOptions, int> ParseCommandLine(int argc, const char* const argv[
                                     "does (default: the 8192 set on opening)")
                          ->option_text("RATE")
                          ->check(CLI::PositiveNumber);
-  auto* jsonOption = app.add_flag("--json", options.json,
-                                  "At the end, print the run as one JSON object on standard "
-                                  "output; the report then goes to standard error");
+  app.add_flag("--json", options.json,
+               "At the end, print the run as one JSON object on standard output; the report "
+               "then goes to standard error. With --list, print the list as one JSON object");
   app.add_flag("--list", options.list,
-               "List COM 1 to COM 16 with their devices and whether each can be opened")
-      ->excludes(portOption, deviceOption, testOption, baudOption, jsonOption);
+               "List COM 1 to COM 16 with their devices, what each is (USB adaptor, UART, "
+               "pty) and whether it can be opened")
+      ->excludes(portOption, deviceOption, testOption, baudOption);
 
   try {
     app.parse(argc, argv);

@@ -38,7 +38,8 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   panel.EndReport();
   if (!record) return kExitNoVerdict;
   if (options.json) {
-    std::cout << RunJson(comPort, ports.Device(comPort), options.test, *record).dump(2) << '\n';
+    std::cout << RunJson(comPort, ports.Device(comPort), ports.Identity(comPort), options.test,
+                         *record).dump(2) << '\n';
   }
   return ExitStatusOf(record->verdict);
 }
@@ -61,7 +62,11 @@ int main(int argc, char* argv[]) {
   }
 
   if (options.list) {
-    ListPorts(*ports, std::cout);
+    if (options.json) {
+      std::cout << PortListJson(*ports).dump(2) << '\n';
+    } else {
+      ListPorts(*ports, std::cout);
+    }
     return kExitPassed;
   }
   return RunTest(options, *ports, clock);

@@ -17,6 +17,7 @@
 
 #include "serial/comm_error.h"
 #include "serial/open_failure_text.h"
+#include "serial/serial_line_check.h"
 
 namespace {
 
@@ -322,6 +323,7 @@ class TtyDevice final : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path) {
+std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path, const SystemRoots& roots) {
+  CheckSerialLine(path, roots);
   return std::make_unique<TtyDevice>(path);
 }
