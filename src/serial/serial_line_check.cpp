@@ -27,9 +27,7 @@ std::string FileKind(mode_t mode) {
 std::string TtyRefusal(const std::string& path, const TtyFacts& tty) {
   switch (tty.kind) {
     case TtyKind::NotTty:
-      return path + " is a character device but not a terminal" +
-             (tty.subsystem.empty() ? "" : " (kernel subsystem " + tty.subsystem + ")") +
-             ", so not a serial device";
+      return path + " is a character device but not a terminal, so not a serial device";
     case TtyKind::CallerTerminal:
       return path + " stands for the terminal of whoever runs this program, not a serial line";
     case TtyKind::SystemConsole:

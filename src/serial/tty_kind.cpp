@@ -52,8 +52,7 @@ TtyFacts FromSysfs(const fs::path& entry, const SystemRoots& roots) {
   facts.sysfsDir = fs::canonical(entry, error);
   if (error) facts.sysfsDir = entry;
   facts.name = facts.sysfsDir.filename().string();
-  facts.subsystem = LinkName(facts.sysfsDir / "subsystem");
-  if (facts.subsystem != "tty") {
+  if (LinkName(facts.sysfsDir / "subsystem") != "tty") {
     facts.kind = TtyKind::NotTty;
   } else if (!Exists(facts.sysfsDir / "device")) {
     facts.kind = TtyKind::VirtualTty;
@@ -128,19 +127,19 @@ TtyFacts ClassifyCharDevice(dev_t device, const SystemRoots& roots) {
     constexpr TtyKind kAux[] = {TtyKind::CallerTerminal, TtyKind::SystemConsole,
                                 TtyKind::PtyMultiplexer};
     constexpr const char* kNames[] = {"tty", "console", "ptmx"};
-    return {kAux[number], kNames[number], "tty", {}, false};
+    return {kAux[number], kNames[number], {}, false};
   }
   if (major(device) == kTtyMajor && number <= kLastVirtualConsole) {
-    return {TtyKind::VirtualConsole, "tty" + std::to_string(number), "tty", {}, false};
+    return {TtyKind::VirtualConsole, "tty" + std::to_string(number), {}, false};
   }
   const fs::path entry = roots.sysfs / "dev/char" / DeviceNumber(device);
   std::error_code error;
   if (fs::is_symlink(entry, error) || Exists(entry)) return FromSysfs(entry, roots);
   if (major(device) >= kFirstPtySlaveMajor && major(device) <= kLastPtySlaveMajor) {
-    return {TtyKind::PtySlave, "pts/" + std::to_string(number), "tty", {}, false};
+    return {TtyKind::PtySlave, "pts/" + std::to_string(number), {}, false};
   }
   // Sysfs lists every registered character device; a number it lacks is no tty.
-  if (Exists(roots.sysfs / "dev/char")) return {TtyKind::NotTty, "", "", {}, false};
+  if (Exists(roots.sysfs / "dev/char")) return {TtyKind::NotTty, "", {}, false};
   return FromProcfs(device, roots);
 }
 

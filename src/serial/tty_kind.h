@@ -24,7 +24,6 @@ enum class TtyKind {
 struct TtyFacts {
   TtyKind kind = TtyKind::Unknown;
   std::string name;              // the kernel's name: ttyUSB0, ttyS1, pts/3
-  std::string subsystem;         // for NotTty: the subsystem it belongs to, when sysfs says
   std::filesystem::path sysfsDir;  // the device's own folder in sysfs, when there is one
   bool kernelConsole = false;    // a serial line the kernel writes its console to
 };
