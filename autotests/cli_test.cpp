@@ -116,6 +116,7 @@ TEST_F(Cli, FailingAdaptorsExitOneAndTheJsonAgreesWithTheReport) {
     const auto json = nlohmann::json::parse(Out());
     const std::string report = Err();
     EXPECT_EQ(json.at("verdict"), "failed");
+    EXPECT_EQ(json.at("identity").at("description"), "simulated adaptor");
     EXPECT_TRUE(Contains(report, "\nFast Test complete, errors occurred\n")) << report;
     EXPECT_EQ(json.at("rates").at(0).at("rate"), rate);
     ASSERT_EQ(json.at("rates").at(0).at("phases").size(), 3u);
@@ -153,17 +154,58 @@ TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTestAndASecondEndsItAtOnce) {
   EXPECT_FALSE(Contains(Out(), "*User Halted Test*"));
 }
 
-TEST_F(Cli, ListShowsEachPortWithItsDeviceAndWhetherItOpens) {
+TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
   PtyPair pty;
+  const std::string ptyName = "pts/" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
   env_["ALDL_COM2"] = pty.SlavePath();
+  env_["ALDL_COM3"] = "/dev/null";
   EXPECT_EQ(Run("--list --simulate"), 0) << Err();
-  std::string lines = "COM 1 sim can be opened\n";
-  lines += "COM 2 " + pty.SlavePath() + " can be opened\n";
-  for (int n = 3; n <= 16; ++n) {
-    lines += "COM " + std::to_string(n) + " " + Missing(n) + " cannot be opened: " + Missing(n) +
-             " does not exist\n";
+  std::string table = "PORT DEVICE OPENS WHAT IT IS\n";
+  table += "COM 1 sim yes simulated adaptor\n";
+  table += "COM 2 " + pty.SlavePath() + " yes pseudo-terminal " + ptyName + "\n";
+  table += "COM 3 /dev/null no not a serial line (null)\n";
+  table += " /dev/null is a character device but not a terminal, so not a serial device\n";
+  for (int n = 4; n <= 16; ++n) {
+    table += "COM " + std::to_string(n) + " " + Missing(n) + " no " + Missing(n) + " does not exist\n";
   }
-  EXPECT_EQ(SingleSpaced(Out()), lines);
+  EXPECT_EQ(SingleSpaced(Out()), table);
+
+  EXPECT_EQ(Run("--list --json --simulate"), 0) << Err();
+  const auto list = nlohmann::json::parse(Out()).at("ports");
+  ASSERT_EQ(list.size(), 16u);
+  const std::tuple<int, std::string, bool, std::string> expected[] = {
+      {1, "sim", true, "simulated"},
+      {2, pty.SlavePath(), true, "pty"},
+      {3, "/dev/null", false, "not-serial"},
+      {4, Missing(4), false, "missing"}};
+  for (const auto& [port, device, available, kind] : expected) {
+    const auto& entry = list.at(port - 1);
+    EXPECT_EQ(entry.at("port"), port);
+    EXPECT_EQ(entry.at("device"), device);
+    EXPECT_EQ(entry.at("available"), available);
+    EXPECT_EQ(entry.at("reason").is_null(), available);
+    EXPECT_EQ(entry.at("identity").at("kind"), kind) << port;
+  }
+  EXPECT_EQ(list.at(1).at("identity").at("name"), ptyName);
+  EXPECT_TRUE(list.at(1).at("identity").at("vendor_id").is_null());
+}
+
+// The program runs on a pty of the test's: neither that terminal, nor /dev/tty standing for it,
+// nor /dev/ptmx is tested on, and not a byte reaches the terminal.
+TEST_F(Cli, TheTerminalItRunsOnAndThePtyMultiplexerAreRefused) {
+  PtyPair terminal;
+  terminal_ = terminal.SlavePath();
+  const std::pair<std::string, std::string> refusals[] = {
+      {terminal.SlavePath(), " is the terminal this program runs on, not a serial line"},
+      {"/dev/tty", " stands for the terminal of whoever runs this program, not a serial line"},
+      {"/dev/ptmx", " is the pseudo-terminal multiplexer: opening it would create a new "
+                    "pseudo-terminal, not reach a serial line"}};
+  for (const auto& [device, reason] : refusals) {
+    EXPECT_EQ(Run("--device " + device), 2) << device;
+    EXPECT_TRUE(Contains(Err(), "cannot open COM 1: " + device + reason + "\n")) << Err();
+    EXPECT_TRUE(Out().empty()) << Out();
+  }
+  EXPECT_TRUE(terminal.Receive(1, std::chrono::milliseconds(0)).empty());
 }
 
 TEST_F(Cli, BadUsageSaysWhatWasWrongAndExits64) {

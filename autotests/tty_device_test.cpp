@@ -1,18 +1,32 @@
 #include "serial/tty_device.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <thread>
 
 #include "serial/comm_error.h"
 #include "serial/open_failure_text.h"
 #include "serial/process_endings.h"
+#include "serial/serial_line_check.h"
+#include "serial/tty_kind.h"
+#include "support/fake_sysfs.h"
+#include "support/open_watch.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -149,26 +163,141 @@ TEST(TtyEndings, ExitAndAnEscapingExceptionPutTheLineBack) {
   }
 }
 
-TEST(TtyOpen, RefusalsSayWhyAndARegularFileIsLeftUnchanged) {
-  char name[] = "/tmp/tty_device_test_XXXXXX";
-  ASSERT_NE(mkdtemp(name), nullptr);
-  const std::filesystem::path dir = name;
-  std::ofstream(dir / "notes.txt") << "keep me";
-  const std::string notSerial = " is not a serial device";
-  const std::pair<std::filesystem::path, std::string> cases[] = {
-      {dir / "ttyGone", " does not exist"},
-      {dir / "notes.txt", notSerial},
-      {dir, notSerial},
-      {"/dev/null", notSerial}};
-  for (const auto& [path, reason] : cases) {
-    const CommError refused = Raised([&] { OpenTtyDevice(path); });
-    EXPECT_EQ(refused.Code(), CommErrorNumber::PortUnavailable) << path;
-    EXPECT_EQ(refused.what(), path.string() + reason);
+// A folder holding one of each kind of file that is not a serial line, a FIFO with a reader
+// waiting for a writer, and a watch on the opens of all of them.
+struct NotSerialLines : testing::Test {
+  NotSerialLines() {
+    char name[] = "/tmp/tty_device_test_XXXXXX";
+    dir = mkdtemp(name);
+    std::ofstream(dir / "notes.txt") << "keep me";
+    std::filesystem::last_write_time(dir / "notes.txt", written);
+    mkfifo((dir / "pipe").c_str(), 0600);
+    std::filesystem::create_symlink(dir / "pipe", dir / "link-to-pipe");
+    socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (dir / "socket").c_str(), sizeof address.sun_path - 1);
+    bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    for (const char* file : {"notes.txt", "pipe", "socket", ""}) opens.Watch(dir / file);
+    reader = std::thread([this] {
+      readerThread = gettid();
+      const int fd = open((dir / "pipe").c_str(), O_RDONLY | O_CLOEXEC);
+      readerGotIn = true;
+      close(fd);
+    });
+    EXPECT_TRUE(Eventually([this] { return ReaderIsWaiting(); }));
   }
+  ~NotSerialLines() override {
+    // A writer of our own lets the reader in at last.
+    const int writer = open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    reader.join();
+    close(writer);
+    close(socketFd);
+    std::filesystem::remove_all(dir);
+  }
+
+  std::filesystem::path dir;
+  const std::filesystem::file_time_type written =
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+  int socketFd = -1;
+  OpenWatch opens;
+  std::atomic<bool> readerGotIn = false;
+  std::atomic<pid_t> readerThread = 0;
+  std::thread reader;
+
+ protected:
+  // The reader sleeps in its open until a writer comes.
+  bool ReaderIsWaiting() const {
+    if (readerThread == 0) return false;
+    std::ifstream stat("/proc/self/task/" + std::to_string(readerThread) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto afterName = text.rfind(") ");
+    return afterName != std::string::npos && text.compare(afterName + 2, 1, "S") == 0;
+  }
+};
+
+TEST_F(NotSerialLines, AreRefusedWithTheirReasonAndLeftUntouched) {
+  const std::string notSerial = ", not a serial device";
+  const struct {
+    const char* what;
+    std::string path, reason;
+  } cases[] = {
+      {"missing", dir / "ttyGone", " does not exist"},
+      {"regular file", dir / "notes.txt", " is a regular file" + notSerial},
+      {"directory", dir, " is a directory" + notSerial},
+      {"FIFO", dir / "pipe", " is a named pipe (FIFO)" + notSerial},
+      {"symlink to a FIFO", dir / "link-to-pipe", " is a named pipe (FIFO)" + notSerial},
+      {"UNIX socket", dir / "socket", " is a socket" + notSerial},
+      {"another character device", "/dev/null",
+       " is a character device but not a terminal, so not a serial device"},
+      {"the caller's terminal", "/dev/tty",
+       " stands for the terminal of whoever runs this program, not a serial line"},
+      {"the pty multiplexer", "/dev/ptmx",
+       " is the pseudo-terminal multiplexer: opening it would create a new pseudo-terminal, not "
+       "reach a serial line"}};
+  for (const auto& refused : cases) {
+    SCOPED_TRACE(refused.what);
+    const CommError error = Raised([&] { OpenTtyDevice(refused.path); });
+    EXPECT_EQ(error.Code(), CommErrorNumber::PortUnavailable);
+    EXPECT_EQ(error.what(), refused.path + refused.reason);
+  }
+  EXPECT_EQ(opens.Opens(), 0);
+  EXPECT_TRUE(ReaderIsWaiting());
+  EXPECT_FALSE(readerGotIn);
   std::string content;
   std::getline(std::ifstream(dir / "notes.txt"), content);
   EXPECT_EQ(content, "keep me");
+  EXPECT_EQ(std::filesystem::last_write_time(dir / "notes.txt"), written);
+}
+
+// A stable name such as /dev/serial/by-id/... is a symlink to the tty.
+TEST(TtyOpen, ASymlinkToAPtySlaveOpens) {
+  PtyPair pty;
+  char name[] = "/tmp/tty_device_test_XXXXXX";
+  const std::filesystem::path dir = mkdtemp(name);
+  std::filesystem::create_symlink(pty.SlavePath(), dir / "usb-FTDI-port0");
+  EXPECT_NO_THROW(OpenTtyDevice(dir / "usb-FTDI-port0"));
   std::filesystem::remove_all(dir);
+}
+
+// Devices the kernel numbers for good, and what is left to go by without sysfs: the tty drivers
+// and consoles in /proc, or nothing at all.
+TEST(TtyKinds, FixedNumbersAndTheFallbackWithoutSysfs) {
+  FakeSysfs noSysfs;
+  SystemRoots roots = noSysfs.Roots();
+  roots.sysfs = noSysfs.Root() / "not-mounted";
+  const struct {
+    const char* what;
+    dev_t device;
+    TtyKind kind;
+    std::string name;
+  } numbers[] = {{"virtual console", makedev(4, 3), TtyKind::VirtualConsole, "tty3"},
+                 {"system console", makedev(5, 1), TtyKind::SystemConsole, "console"},
+                 {"pty slave", makedev(136, 7), TtyKind::PtySlave, "pts/7"},
+                 {"serial line, nothing to tell", makedev(4, 64), TtyKind::Unknown, ""}};
+  for (const auto& number : numbers) {
+    SCOPED_TRACE(number.what);
+    const TtyFacts facts = ClassifyCharDevice(number.device, roots);
+    EXPECT_EQ(facts.kind, number.kind);
+    EXPECT_EQ(facts.name, number.name);
+  }
+  // /dev/null and /dev/zero stand in for serial lines; they are only checked, never opened.
+  const std::string null = "/dev/null";
+  const CommError unknown = Raised([&] { CheckSerialLine(null, roots); });
+  EXPECT_EQ(unknown.what(), null + " cannot be shown to be a serial line: neither sysfs nor "
+                                   "/proc/tty/drivers can be read");
+  noSysfs.WriteProc("tty/drivers", "serial               /dev/ttyS       1 3-5 serial\n"
+                                   "pty_slave            /dev/pts      136 0-1048575 pty:slave");
+  noSysfs.WriteProc("consoles", "ttyS2                -W- (EC p a)    1:5");
+  EXPECT_EQ(ClassifyCharDevice(makedev(1, 3), roots).name, "ttyS0");
+  EXPECT_NO_THROW(CheckSerialLine(null, roots));
+  EXPECT_EQ(std::string(Raised([&] { CheckSerialLine("/dev/zero", roots); }).what()),
+            "/dev/zero is the kernel's console (ttyS2): the tester leaves the line the kernel "
+            "writes its messages to alone");
+  EXPECT_EQ(ClassifyCharDevice(makedev(1, 7), roots).kind, TtyKind::NotTty);
+}
+
+TEST(TtyOpen, PermissionDeniedNamesTheDevicesGroup) {
   EXPECT_EQ(OpenFailureText("/dev/cable", EACCES, "uucp"),
             "permission denied on /dev/cable: add yourself to group uucp "
             "(sudo usermod -aG uucp $USER) and log in again");

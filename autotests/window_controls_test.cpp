@@ -77,11 +77,20 @@ TEST_F(WindowTest, BusyAndMissingPortsAreGreyedWithTheReasonAndABusyChoiceIsStil
   Start();
   const QList<QAction*> entries = Get<QMenu>("xmnuSetupComPort").actions();
   ASSERT_EQ(entries.size(), 17);
+  // The tooltip: the device, what it is, and for a greyed entry why.
+  const auto pty = [](const PtyPair& pair) {
+    return "\npseudo-terminal pts/" + pair.SlavePath().substr(pair.SlavePath().rfind('/') + 1);
+  };
   for (int n = 1; n <= 16; ++n) {
     const bool usable = n == 2 || n == 3;
-    const char* why = n == 5 ? " is busy: another program has it open" : " does not exist";
+    const std::string device = ports.Device(n);
+    const std::string tip = n == 2   ? device + pty(takenLater)
+                            : n == 3 ? "sim\nsimulated adaptor"
+                            : n == 5 ? device + pty(busy) + "\n" + device +
+                                           " is busy: another program has it open"
+                                     : device + "\n" + device + " does not exist";
     EXPECT_EQ(entries[n]->isEnabled(), usable) << n;
-    EXPECT_EQ(entries[n]->toolTip().toStdString(), ports.Device(n) + (usable ? "" : why));
+    EXPECT_EQ(entries[n]->toolTip().toStdString(), tip);
   }
   const auto anotherProgram = OpenTtyDevice(takenLater.SlavePath());
   Choose("mnuSetupComPort(2)");

@@ -21,6 +21,7 @@
 // exactly the environment in env_: every COM number points at a missing path in a fresh folder
 // unless the test maps it, so no run can reach a real serial device. Its standard output and
 // error go to files in that folder, unless closedStreams says to start it with them closed.
+// Standard input is the test's own unless terminal_ names one.
 class Cli : public ::testing::Test {
  protected:
   Cli() {
@@ -56,8 +57,16 @@ class Cli : public ::testing::Test {
     std::vector<char*> argv{nullptr}, envp{nullptr};
     for (auto& argument : arguments) argv.insert(argv.end() - 1, argument.data());
     for (auto& setting : settings) envp.insert(envp.end() - 1, setting.data());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (!terminal_.empty()) {
+      // A new session takes the first terminal it opens as its controlling terminal.
+      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, terminal_.c_str(), O_RDWR, 0);
+    }
     const int failed =
-        posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ASSERT_EQ(failed, 0) << "cannot start " << program;
   }
@@ -98,6 +107,8 @@ class Cli : public ::testing::Test {
 
   std::map<std::string, std::string> env_;
   std::set<int> closedStreams;
+  // When set, the program runs on this terminal: its standard input and controlling terminal.
+  std::string terminal_;
 
  private:
   std::string Output(int fd) const {

@@ -13,6 +13,20 @@
 #include "serial/port_map.h"
 #include "tests/report_texts.h"
 
+namespace {
+
+// The device, what it is and, for a greyed entry, why it cannot be opened; one line each.
+QString PortToolTip(PortMap& ports, int comPort, bool available) {
+  const PortIdentity identity = ports.Identity(comPort);
+  std::string tip = ports.Device(comPort);
+  if (identity.kind != PortIdentity::Kind::Missing) tip += "\n" + DescribeIdentity(identity);
+  if (!identity.byId.empty()) tip += "\n" + identity.byId;
+  if (!available) tip += "\n" + ports.Unavailability(comPort).value_or("");
+  return QString::fromStdString(tip);
+}
+
+}  // namespace
+
 void frmBaudTest::CheckOnly(const std::vector<QAction*>& entries, int index) {
   for (QAction* entry : entries) entry->setChecked(false);
   if (index >= 0 && index < static_cast<int>(entries.size())) entries[index]->setChecked(true);
@@ -34,8 +48,7 @@ void frmBaudTest::InitComPorts() {
     entry->setCheckable(true);
     entry->setActionGroup(mnuSetupComPort[0]->actionGroup());
     entry->setEnabled(available[i]);
-    const std::string why = available[i] ? "" : ports_.Unavailability(comPort).value_or("");
-    entry->setToolTip(QString::fromStdString(why.empty() ? ports_.Device(comPort) : why));
+    entry->setToolTip(PortToolTip(ports_, comPort, available[i]));
     connect(entry, &QAction::triggered, this,
             [this, comPort] { mnuSetupComPort_Click(static_cast<std::int16_t>(comPort)); });
     mnuSetupComPort.push_back(entry);

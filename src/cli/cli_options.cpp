@@ -86,12 +86,13 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
           ->option_text("RATE")
           ->check(WholeNumber(1, std::numeric_limits<std::int32_t>::max(), "a rate",
                               "give a whole number of baud above 0, such as 8192"));
-  auto* jsonOption = app.add_flag("--json", options.json,
-                                  "Print the run as one JSON object on standard output; the "
-                                  "report then goes to standard error");
+  app.add_flag("--json", options.json,
+               "Print the run as one JSON object on standard output; the report then goes to "
+               "standard error. With --list, print the list as one JSON object");
   app.add_flag("--list", options.list,
-               "List COM 1 to COM 16 with their devices and whether each can be opened")
-      ->excludes(portOption, deviceOption, testOption, baudOption, jsonOption);
+               "List COM 1 to COM 16 with their devices, what each is (USB adaptor, UART, "
+               "pty) and whether it can be opened")
+      ->excludes(portOption, deviceOption, testOption, baudOption);
 
   try {
     app.parse(argc, argv);

@@ -15,7 +15,7 @@ struct CliOptions {
   std::optional<std::string> simulate;  // the simulated adaptor's faults, "" for a good one
   TestKind test = TestKind::Fast;
   std::optional<std::int32_t> baud;  // the rate to select before the run
-  bool json = false;
+  bool json = false;  // the run, or with list the list, as one JSON object
   bool list = false;
 };
 

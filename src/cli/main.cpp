@@ -56,7 +56,9 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   panel.EndReport();
   if (!record) return kExitNoVerdict;
   if (options.json) {
-    std::cout << JsonText(RunJson(comPort, ports.Device(comPort), options.test, *record)) << '\n';
+    std::cout << JsonText(RunJson(comPort, ports.Device(comPort), ports.Identity(comPort),
+                                  options.test, *record))
+              << '\n';
   }
   return ExitStatusOf(*record);
 }
@@ -86,7 +88,11 @@ int main(int argc, char* argv[]) {
   }
 
   if (options.list) {
-    ListPorts(*ports, std::cout);
+    if (options.json) {
+      std::cout << PortListJson(*ports).dump(2) << '\n';
+    } else {
+      ListPorts(*ports, std::cout);
+    }
     return kExitPassed;
   }
   return RunTest(options, *ports, clock);

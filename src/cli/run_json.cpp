@@ -39,10 +39,29 @@ std::string JsonText(const nlohmann::json& json) {
   return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-nlohmann::json RunJson(std::int16_t comPort, const std::string& device, TestKind test,
-                       const RunRecord& record) {
+nlohmann::json IdentityJson(const PortIdentity& identity) {
+  const auto text = [](const std::string& value) {
+    return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value);
+  };
+  return {{"kind", KindName(identity.kind)},
+          {"description", DescribeIdentity(identity)},
+          {"name", text(identity.name)},
+          {"manufacturer", text(identity.manufacturer)},
+          {"product", text(identity.product)},
+          {"serial_number", text(identity.serialNumber)},
+          {"vendor_id", text(identity.vendorId)},
+          {"product_id", text(identity.productId)},
+          {"driver", text(identity.driver)},
+          {"uart_type", text(identity.uartType)},
+          {"by_id", text(identity.byId)},
+          {"kernel_console", identity.kernelConsole}};
+}
+
+nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
+                       const PortIdentity& identity, TestKind test, const RunRecord& record) {
   nlohmann::json json = {{"port", comPort},
                          {"device", device},
+                         {"identity", IdentityJson(identity)},
                          {"test", test},
                          {"rates", record.rates},
                          {"verdict", record.verdict}};

@@ -4,11 +4,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "serial/port_identity.h"
 #include "tests/run_control.h"
 #include "tests/run_record.h"
 
 // A run as one JSON object:
-//   {"port": 1, "device": "sim", "test": "fast" | "extended",
+//   {"port": 1, "device": "sim", "identity": IDENTITY, "test": "fast" | "extended",
 //    "rates": [{"rate": 8192, "phases": [{"phase": 1, "outcome": PHASE}, ...]}, ...],
 //    "speed": {"outcome": SPEED, "measured_rate": 8187.5 | null},
 //    "verdict": "passed" | "failed" | "halted" | "rate-refused"}
@@ -17,8 +18,18 @@
 // fast test's transfer-speed check ran, and measured_rate (baud) only holds a number when a
 // whole block came back. A rate appears once the port accepted it, or once the run found the
 // port gone when setting it; its phases as far as they ran.
-nlohmann::json RunJson(std::int16_t comPort, const std::string& device, TestKind test,
-                       const RunRecord& record);
+nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
+                       const PortIdentity& identity, TestKind test, const RunRecord& record);
+
+// What a device is, for a cable maker's record; fields the device does not have are null:
+//   {"kind": "usb" | "uart" | "pty" | "serial" | "simulated" | "empty-uart-slot" | "missing" |
+//            "not-serial" | "unknown",
+//    "description": "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)",
+//    "name": "ttyUSB0", "manufacturer": "FTDI", "product": "FT232R USB UART",
+//    "serial_number": "A1B2C3", "vendor_id": "0403", "product_id": "6001",
+//    "driver": "ftdi_sio", "uart_type": null, "by_id": "/dev/serial/by-id/...",
+//    "kernel_console": false}
+nlohmann::json IdentityJson(const PortIdentity& identity);
 
 // No run: the same object with no rates, "verdict": "port-not-opened" or "bad-usage", and
 // "error" saying why.

@@ -27,7 +27,8 @@ std::string FaultsOf(const std::string& device) {
 
 }  // namespace
 
-PortMap::PortMap(MillisecondSource simulatedClock) : simulatedClock_(std::move(simulatedClock)) {
+PortMap::PortMap(MillisecondSource simulatedClock, SystemRoots roots)
+    : simulatedClock_(std::move(simulatedClock)), roots_(std::move(roots)) {
   for (int n = 1; n <= kComPorts; ++n) devices_[n - 1] = DefaultDevice(n);
 }
 
@@ -68,7 +69,7 @@ std::unique_ptr<SerialDevice> PortMap::Open(int comPort) {
   if (device.empty()) {
     throw CommError(CommErrorNumber::PortUnavailable, "COM " + std::to_string(comPort) + " is not mapped to a device");
   }
-  if (!IsSimulated(device)) return OpenTtyDevice(device);
+  if (!IsSimulated(device)) return OpenTtyDevice(device, roots_);
 
   auto& adaptor = adaptors_[comPort];
   if (!adaptor) {
@@ -90,3 +91,5 @@ std::optional<std::string> PortMap::Unavailability(int comPort) {
     return failure.what();
   }
 }
+
+PortIdentity PortMap::Identity(int comPort) const { return IdentifyDevice(Device(comPort), roots_); }

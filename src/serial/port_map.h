@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "serial/port_identity.h"
 #include "serial/serial_device.h"
+#include "serial/system_roots.h"
 
 class SimulatedAdaptor;
 
@@ -16,8 +18,9 @@ class PortMap {
  public:
   static constexpr int kComPorts = 16;
 
-  // COM 1-4 are /dev/ttyS0-3, COM 5-12 /dev/ttyUSB0-7, COM 13-16 /dev/ttyACM0-3.
-  explicit PortMap(MillisecondSource simulatedClock);
+  // COM 1-4 are /dev/ttyS0-3, COM 5-12 /dev/ttyUSB0-7, COM 13-16 /dev/ttyACM0-3. The roots
+  // say where the kernel describes its devices.
+  explicit PortMap(MillisecondSource simulatedClock, SystemRoots roots = SystemRoots{});
   ~PortMap();
   PortMap(PortMap&&) noexcept;
   PortMap& operator=(PortMap&&) noexcept;
@@ -35,11 +38,16 @@ class PortMap {
   // Raises CommError(PortUnavailable) with the reason when the device cannot be opened.
   std::unique_ptr<SerialDevice> Open(int comPort);
 
-  // Why a port cannot be opened, or nothing when it can (the device is opened and closed again).
+  // Why a port cannot be opened, or nothing when it can (the device is opened and closed again;
+  // one that is missing or no serial line is not opened at all).
   std::optional<std::string> Unavailability(int comPort);
+
+  // What the device of a COM number is, read without opening it.
+  PortIdentity Identity(int comPort) const;
 
  private:
   MillisecondSource simulatedClock_;
+  SystemRoots roots_;
   std::array<std::string, kComPorts> devices_;
   // A simulated adaptor outlives the opens of its port, as a plugged-in cable does.
   std::map<int, std::unique_ptr<SimulatedAdaptor>> adaptors_;

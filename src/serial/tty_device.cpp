@@ -18,6 +18,7 @@
 #include "serial/comm_error.h"
 #include "serial/line_guard.h"
 #include "serial/open_failure_text.h"
+#include "serial/serial_line_check.h"
 
 namespace {
 
@@ -335,6 +336,7 @@ class TtyDevice final : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path) {
+std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path, const SystemRoots& roots) {
+  CheckSerialLine(path, roots);
   return std::make_unique<TtyDevice>(path);
 }

@@ -4,8 +4,11 @@
 #include <string>
 
 #include "serial/serial_device.h"
+#include "serial/system_roots.h"
 
 // Opens a real serial device (a tty) for exclusive use, in raw mode with no flow control and no
 // character translation, without waiting for carrier. Raises CommError(PortUnavailable) with a
-// reason a user can act on: missing, permission denied, busy, not a serial device.
-std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path);
+// reason a user can act on: missing, permission denied, busy, not a serial device. Only a serial
+// line or a pty slave is opened at all (CheckSerialLine).
+std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path,
+                                            const SystemRoots& roots = SystemRoots{});
