@@ -46,7 +46,7 @@ int main() {
     ports.Assign(1, "sim:rate=" + std::to_string(lineRate));
     PortContext port(ports, [] {});
     SelectComPort(port, 1);
-    LinkExchange link(port.MSComm1, clock, [] {});
+    LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
     SilentPanel panel;
     const BaudListArray baudList = MakeBaudList();
     AdaptorTests tests(port, link, clock, panel, baudList, ".");

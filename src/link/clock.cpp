@@ -8,3 +8,5 @@ std::int32_t SystemClock::timeGetTime() {
                       .count();
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
 }
+
+void SystemClock::WaitUpTo(std::int32_t ms, const BlockingWait& wait) { wait(ms); }
