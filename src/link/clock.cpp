@@ -1,6 +1,40 @@
 #include "link/clock.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <chrono>
+
+namespace {
+
+// The kernel's scheduling attributes as sched_setattr takes them (glibc has no wrapper, and the
+// kernel's header clashes with glibc's).
+struct SchedulingAttributes {
+  std::uint32_t size;
+  std::uint32_t policy;
+  std::uint64_t flags;
+  std::int32_t nice;
+  std::uint32_t priority;
+  std::uint64_t runtime;  // for the normal policy, the time slice
+  std::uint64_t deadline;
+  std::uint64_t period;
+};
+constexpr std::uint32_t kNormalPolicy = 0;
+// The shortest slice the scheduler grants: a waiting thread runs for microseconds at a time.
+constexpr std::uint64_t kShortestSliceNs = 100'000;
+
+// The slice of the calling thread, in nanoseconds; 0 is the scheduler's default.
+void SetTimeSlice(std::uint64_t nanoseconds) {
+  SchedulingAttributes attributes{};
+  attributes.size = sizeof attributes;
+  attributes.policy = kNormalPolicy;
+  attributes.nice = getpriority(PRIO_PROCESS, 0);
+  attributes.runtime = nanoseconds;
+  syscall(SYS_sched_setattr, 0, &attributes, 0);
+}
+
+}  // namespace
 
 std::int32_t SystemClock::timeGetTime() {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -10,3 +44,7 @@ std::int32_t SystemClock::timeGetTime() {
 }
 
 void SystemClock::WaitUpTo(std::int32_t ms, const BlockingWait& wait) { wait(ms); }
+
+void timeBeginPeriod(unsigned /*ms*/) { SetTimeSlice(kShortestSliceNs); }
+
+void timeEndPeriod(unsigned /*ms*/) { SetTimeSlice(0); }

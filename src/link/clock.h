@@ -25,10 +25,13 @@ class SystemClock final : public Clock {
   void WaitUpTo(std::int32_t ms, const BlockingWait& wait) override;
 };
 
-// Timer resolution requests. The monotonic clock already reads to the millisecond on Linux, so
-// there is nothing to raise; the calls mark where a 1 ms resolution is needed.
-inline void timeBeginPeriod(unsigned /*ms*/) {}
-inline void timeEndPeriod(unsigned /*ms*/) {}
+// Timer resolution requests. The monotonic clock already reads to the millisecond on Linux;
+// what a busy machine spoils is how soon a sleeping wait is woken. So between the two calls the
+// calling thread asks the scheduler for time slices of ms (at the same priority and share of
+// the processor), which lets it run as soon as its sleep ends rather than after another
+// program's slice. Kernels without such slices ignore the request.
+void timeBeginPeriod(unsigned ms);
+void timeEndPeriod(unsigned ms);
 
 // A wait that began at a clock reading and ends once limitMs have passed. Compares by unsigned
 // difference, so it ends correctly when the clock wraps during it.
