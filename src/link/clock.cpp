@@ -1,6 +1,5 @@
 #include "link/clock.h"
 
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -20,16 +19,21 @@ struct SchedulingAttributes {
   std::uint64_t deadline;
   std::uint64_t period;
 };
+// The two policies whose threads share the processor by weight and take a time slice.
 constexpr std::uint32_t kNormalPolicy = 0;
+constexpr std::uint32_t kBatchPolicy = 3;
 // The shortest slice the scheduler grants: a waiting thread runs for microseconds at a time.
 constexpr std::uint64_t kShortestSliceNs = 100'000;
 
-// The slice of the calling thread, in nanoseconds; 0 is the scheduler's default.
+// Sets the time slice of the calling thread, in nanoseconds (0: the scheduler's default), and
+// keeps its policy and priority.
 void SetTimeSlice(std::uint64_t nanoseconds) {
   SchedulingAttributes attributes{};
+  if (syscall(SYS_sched_getattr, 0, &attributes, sizeof attributes, 0) != 0 ||
+      (attributes.policy != kNormalPolicy && attributes.policy != kBatchPolicy)) {
+    return;
+  }
   attributes.size = sizeof attributes;
-  attributes.policy = kNormalPolicy;
-  attributes.nice = getpriority(PRIO_PROCESS, 0);
   attributes.runtime = nanoseconds;
   syscall(SYS_sched_setattr, 0, &attributes, 0);
 }
