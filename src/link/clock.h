@@ -27,8 +27,8 @@ class SystemClock final : public Clock {
 
 // Timer resolution requests. The monotonic clock already reads to the millisecond on Linux;
 // what a busy machine spoils is how soon a sleeping wait is woken. So between the two calls the
-// calling thread asks the scheduler for time slices of ms (at the same priority and share of
-// the processor), which lets it run as soon as its sleep ends rather than after another
+// calling thread asks the scheduler for its shortest time slices (at the same priority and share
+// of the processor), which lets it run sooner when its sleep ends rather than after another
 // program's slice. Kernels without such slices ignore the request.
 void timeBeginPeriod(unsigned ms);
 void timeEndPeriod(unsigned ms);
