@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libcli11-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgtest-dev libcli11-dev nlohmann-json3-dev)
 
 install_missing_packages() {
   local missing=()

@@ -20,7 +20,7 @@ RunRecord FastTestOn(const std::string& device, RecordingPanel& panel) {
   ports.Assign(1, device);
   PortContext port(ports, [] {});
   SelectComPort(port, 1);
-  LinkExchange link(port.MSComm1, clock, [] {});
+  LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
   const BaudListArray baudList = MakeBaudList();
   AdaptorTests tests(port, link, clock, panel, baudList, ".");
   return *StartTest(tests, port, panel, TestKind::Fast);

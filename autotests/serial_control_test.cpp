@@ -50,6 +50,8 @@ class NineSixHundredOnly final : public SerialDevice {
   void SetModemLines(bool, bool) override {}
   int InputCount() override { return 0; }
   int OutputCount() override { return 0; }
+  bool WaitForInput(std::int32_t, std::int32_t) override { return false; }
+  bool WaitForOutputEmpty(std::int32_t) override { return true; }
   void DiscardInput() override {}
   void DiscardOutput() override {}
   void Write(std::span<const std::uint8_t>) override {}

@@ -104,10 +104,25 @@ TEST_F(TtyOnPty, BytesCrossIntactBothWaysUntilTheFarEndHangsUp) {
       [&] { device->InputCount(); },    [&] { device->SetModemLines(true, true); },
       [&] { device->OutputCount(); },   [&] { device->DiscardInput(); },
       [&] { device->DiscardOutput(); }, [&] { device->Write(Pattern(4)); },
-      [&] { device->Read(16); }};
+      [&] { device->Read(16); },        [&] { device->WaitForInput(1, 100); },
+      [&] { device->WaitForOutputEmpty(100); }};
   for (std::size_t i = 0; i < std::size(operations); ++i) {
     EXPECT_EQ(Raised(operations[i]).Code(), CommErrorNumber::DeviceFailure) << "operation " << i;
   }
+}
+
+// A wait for input blocks until the far end's bytes are in; one for nothing ends at once.
+TEST_F(TtyOnPty, WaitsEndWhenWhatTheyAwaitIsThere) {
+  EXPECT_TRUE(device->WaitForOutputEmpty(0));
+  EXPECT_TRUE(device->WaitForInput(0, 0));
+  EXPECT_FALSE(device->WaitForInput(1, 10));
+  std::thread farEnd([&] {
+    std::this_thread::sleep_for(50ms);
+    pty.Send(Pattern(3));
+  });
+  EXPECT_TRUE(Eventually([&] { return device->WaitForInput(3, 20'000); }));
+  farEnd.join();
+  EXPECT_EQ(device->Read(8), Pattern(3));
 }
 
 TEST(TtyEcho, LoopedBackPtyReturnsEveryByteIntact) {

@@ -2,6 +2,9 @@
 // modes, the report panel, and Start and Stop Test on the simulated adaptor and the fake clock.
 
 #include <QKeyEvent>
+#include <QPushButton>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "serial/tty_device.h"
 #include "support/pty_pair.h"
@@ -21,6 +24,19 @@ const QStringList kLocked = {"cmdStart",  "cmdExit",         "cmdSendChars",    
 std::map<QString, bool> With(std::map<QString, bool> states, const QStringList& names, bool on) {
   for (const QString& name : names) states[name] = on;
   return states;
+}
+
+// A click on a control as the window system delivers one: queued until the window next lets
+// user input in.
+void QueueClick(QWidget& control) {
+  QWidget& top = *control.window();
+  const QPointF local = control.mapTo(&top, control.rect().center());
+  const QPointF global = control.mapToGlobal(control.rect().center());
+  using Queued = QWindowSystemInterface::AsynchronousDelivery;
+  QWindowSystemInterface::handleMouseEvent<Queued>(top.windowHandle(), local, global, Qt::LeftButton,
+                                                   Qt::LeftButton, QEvent::MouseButtonPress);
+  QWindowSystemInterface::handleMouseEvent<Queued>(top.windowHandle(), local, global, Qt::NoButton,
+                                                   Qt::LeftButton, QEvent::MouseButtonRelease);
 }
 
 }  // namespace
@@ -301,4 +317,34 @@ TEST_F(WindowTest, APortLostDuringARunEndsInTheFailedOpenState) {
   EXPECT_FALSE(Window().Port().state.PortReady);
   Window().close();
   EXPECT_EQ(Stored("SerialPortInfo/ComPort"), " 3");
+}
+
+// While a block is sent and received, and during the transfer-speed check, the window repaints
+// but a click waits for the next pause: one on Stop Test during phase 1's exchange stops the
+// run after phase 2, one during phase 4 is handled in the closing pause and changes nothing.
+TEST(WindowTestRuns, AClickDuringAnExchangeWaitsForTheNextPause) {
+  struct Case {
+    QString queuedAfter, handledAfter, reportEnd;
+  };
+  const Case cases[] = {
+      {"-->Sending Test Data...\n", "-->Enabling RTS only power...\n",
+       "Phase2 Test Passed\n\n*User Halted Test*"},
+      {"several seconds...\n", "Difference 0.0%\n\n", "Fast Test complete, all phases passed"}};
+  for (const Case& c : cases) {
+    WindowHarness harness;
+    harness.Start(3, "sim");
+    bool queued = false;
+    QString reportAtClick;
+    QObject::connect(&harness.Get<QPlainTextEdit>("txtStatus"), &QPlainTextEdit::textChanged, [&] {
+      if (!queued && harness.Report().endsWith(c.queuedAfter)) {
+        QueueClick(harness.Get("cmdStop"));
+        queued = true;
+      }
+    });
+    QObject::connect(&harness.Get<QPushButton>("cmdStop"), &QPushButton::clicked,
+                     [&] { reportAtClick = harness.Report(); });
+    harness.Click("cmdStart");
+    EXPECT_TRUE(reportAtClick.endsWith(c.handledAfter)) << reportAtClick.toStdString();
+    EXPECT_TRUE(harness.Report().endsWith(c.reportEnd)) << harness.Report().toStdString();
+  }
 }

@@ -14,18 +14,9 @@
 #include "tests/adaptor_tests.h"
 #include "tests/baud_list.h"
 #include "tests/run_control.h"
+#include "silent_panel.h"
 
 namespace {
-
-class SilentPanel final : public TestPanel {
- public:
-  void ReportStatus(const std::string&, const std::string&, bool) override {}
-  void SetStatusColour(Colour) override {}
-  void SetBaudCaption(const std::string&) override {}
-  void Beep() override {}
-  void SetTestBusy(bool) override {}
-  void ShowMessage(const std::string&, std::int32_t, const std::string&) override {}
-};
 
 // Three 500 ms pauses, three 256-byte blocks and the 2048-byte block on the line (each back
 // 10 ms after it left), and the 500 ms closing pause.
@@ -46,7 +37,7 @@ int main() {
     ports.Assign(1, "sim:rate=" + std::to_string(lineRate));
     PortContext port(ports, [] {});
     SelectComPort(port, 1);
-    LinkExchange link(port.MSComm1, clock, [] {});
+    LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
     SilentPanel panel;
     const BaudListArray baudList = MakeBaudList();
     AdaptorTests tests(port, link, clock, panel, baudList, ".");

@@ -5,17 +5,18 @@
 #include "link/clock.h"
 #include "serial/serial_device.h"
 
-// A clock that moves only when read by the code under test: every timeGetTime() returns the
-// current reading and then moves it on by one step, so polling loops make progress and every
-// run is the same. Simulated devices read it through Source(), which does not move it.
+// A clock that moves only while the code under test waits on it: a millisecond at a time,
+// looking in between (without blocking) whether what the wait is for has happened. Reading it
+// does not move it, so every run is the same, takes no real time, and a loop that polls instead
+// of waiting never ends. Simulated devices read it through Source().
 class FakeClock final : public Clock {
  public:
-  explicit FakeClock(std::int32_t start = 1000, std::int32_t step = 1) : now_(start), step_(step) {}
+  explicit FakeClock(std::int32_t start = 1000) : now_(start) {}
 
-  std::int32_t timeGetTime() override {
-    const std::int32_t reading = now_;
-    Advance(step_);
-    return reading;
+  std::int32_t timeGetTime() override { return now_; }
+
+  void WaitUpTo(std::int32_t ms, const BlockingWait& wait) override {
+    for (std::int32_t waited = 0; waited < ms && !wait(0); ++waited) Advance(1);
   }
 
   std::int32_t Reading() const { return now_; }
@@ -28,5 +29,4 @@ class FakeClock final : public Clock {
 
  private:
   std::int32_t now_;
-  std::int32_t step_;
 };

@@ -1,5 +1,7 @@
 #include "support/pty_pair.h"
 
+#include "link/clock.h"
+
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +17,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 [[noreturn]] void RaiseErrno(const char* what) {
@@ -24,7 +26,7 @@ using namespace std::chrono_literals;
 
 }  // namespace
 
-PtyPair::PtyPair(Mode mode) {
+PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency) : echoLatency_(echoLatency) {
   masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
     RaiseErrno("opening a pty");
@@ -49,14 +51,14 @@ void PtyPair::Send(std::span<const std::uint8_t> bytes) {
     const ssize_t count = write(masterFd_, bytes.data(), bytes.size());
     if (count > 0) {
       bytes = bytes.subspan(static_cast<std::size_t>(count));
-    } else if (errno != EAGAIN || !Ready(POLLOUT, Clock::now() + 10s)) {
+    } else if (errno != EAGAIN || !Ready(POLLOUT, SteadyClock::now() + 10s)) {
       RaiseErrno("sending from the far end");
     }
   }
 }
 
 ByteBuffer PtyPair::Receive(std::size_t count, std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
+  const auto deadline = SteadyClock::now() + limit;
   ByteBuffer received(count);
   std::size_t got = 0;
   while (got < count && Ready(POLLIN, deadline)) {
@@ -102,10 +104,10 @@ void PtyPair::HangUp() {
   }
 }
 
-bool PtyPair::Ready(short events, Clock::time_point deadline) const {
+bool PtyPair::Ready(short events, SteadyClock::time_point deadline) const {
   pollfd entry{masterFd_, events, 0};
   while (true) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
     const int ready = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
     if (ready >= 0) {
       return ready > 0;
@@ -117,30 +119,33 @@ bool PtyPair::Ready(short events, Clock::time_point deadline) const {
 }
 
 // Each byte k of a burst goes back (k + 1) character times after the burst began, or after the
-// previous echo finished if that is later, as a looped-back cable at the slave's rate returns it.
+// previous echo finished if that is later, as a looped-back cable at the slave's rate returns it,
+// plus the latency.
 // HangUp stops it within 10 ms or a character time, whichever is longer.
 void PtyPair::Echo() {
-  auto lineFree = Clock::now();
+  // A cable is not kept waiting by other programs: the echo is woken on time as the waits are.
+  timeBeginPeriod(1);
+  auto lineFree = SteadyClock::now();
   std::uint8_t burst[4096];
   while (!stop_) {
     const ssize_t count =
-        Ready(POLLIN, Clock::now() + 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
+        Ready(POLLIN, SteadyClock::now() + 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
     termios2 settings{};
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) {
       return;
     }
     if (count > 0) echoed_ += static_cast<std::size_t>(count);
-    const auto character = std::chrono::duration_cast<Clock::duration>(
+    const auto character = std::chrono::duration_cast<SteadyClock::duration>(
         std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(settings.c_ospeed, 1)));
-    const auto start = std::max(Clock::now(), lineFree);
+    const auto start = std::max(SteadyClock::now(), lineFree);
     for (ssize_t k = 0; k < count && !stop_; ++k) {
       lineFree = start + character * (k + 1);
-      std::this_thread::sleep_until(lineFree);
+      std::this_thread::sleep_until(lineFree + echoLatency_);
       while (!stop_ && write(masterFd_, &burst[k], 1) != 1) {
         if (errno != EAGAIN) {
           return;
         }
-        Ready(POLLOUT, Clock::now() + 10ms);
+        Ready(POLLOUT, SteadyClock::now() + 10ms);
       }
     }
   }

@@ -13,12 +13,13 @@
 // A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
 // the test plays the far end of the cable on the master side. In echo mode a background thread
 // plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
-// set to (10 bits a character).
+// set to (10 bits a character), echoLatency after it has left.
 class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
 
-  explicit PtyPair(Mode mode = Mode::FarEnd);
+  explicit PtyPair(Mode mode = Mode::FarEnd,
+                   std::chrono::milliseconds echoLatency = std::chrono::milliseconds(0));
   ~PtyPair();
 
   const std::string& SlavePath() const { return slavePath_; }
@@ -45,6 +46,7 @@ class PtyPair {
   bool Ready(short events, std::chrono::steady_clock::time_point deadline) const;
   void Echo();
 
+  std::chrono::milliseconds echoLatency_;
   int masterFd_ = -1;
   int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
   std::string slavePath_;

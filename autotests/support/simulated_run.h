@@ -21,11 +21,11 @@ class SimulatedRun {
     SelectComPort(port, 1);
   }
 
-  // With the fake clock a 2048-byte block is counted back 11 ms plus its line time after the
-  // clock was read for the start (10 ms of latency, one tick for the write): a line at this
-  // rate makes the measurement see exactly elapsedMs.
+  // With the fake clock a 2048-byte block is counted back 10 ms (the echo's latency) plus its
+  // line time after the clock was read for the start, at the first whole ms: a line at this rate
+  // makes the measurement see exactly elapsedMs.
   static std::string SimulatedLineForElapsed(int elapsedMs) {
-    return "sim:rate=" + std::to_string(20480000.0 / (elapsedMs - 11.5));
+    return "sim:rate=" + std::to_string(20480000.0 / (elapsedMs - 10.5));
   }
 
   RunRecord Run(TestKind kind) { return *StartTest(tests, port, panel, kind); }
@@ -50,8 +50,9 @@ class SimulatedRun {
   PortMap ports = SafePortMap(clock.Source());
   RecordingPanel panel;
   std::function<void()> onEvents = [] {};
+  std::function<void()> onRepaint = [] {};
   PortContext port{ports, [] {}};
-  LinkExchange link{port.MSComm1, clock, [this] { onEvents(); }};
+  LinkExchange link{port.MSComm1, clock, {[this](std::int32_t) { onEvents(); }, [this] { onRepaint(); }}};
   BaudListArray baudList = MakeBaudList();
   AdaptorTests tests{port, link, clock, panel, baudList, "."};
 };

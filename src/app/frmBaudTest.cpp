@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
@@ -14,6 +15,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <utility>
 
 #include "app/app_settings.h"
@@ -25,6 +27,20 @@
 namespace {
 
 void ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+// DelayMs: Qt's own event loop, asleep until an event or the timer comes.
+void HandleEventsFor(std::int32_t ms) {
+  if (ms <= 0) {
+    ProcessPendingEvents();
+    return;
+  }
+  QEventLoop loop;
+  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The other waits: what is uncovered is painted again; clicks wait for the test's next pause.
+void RepaintOnly() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 // A stored edge in twips; "<none>", and anything that is not a 16-bit whole number, gives 0.
 int StoredTwips(const QString& stored) {
@@ -49,7 +65,7 @@ frmBaudTest::frmBaudTest(PortMap& ports, Clock& clock, std::function<void()> bee
     : ports_(ports),
       beep_(std::move(beep)),
       port_(ports, ProcessPendingEvents),
-      link_(port_.MSComm1, clock, ProcessPendingEvents),
+      link_(port_.MSComm1, clock, {HandleEventsFor, RepaintOnly}),
       tests_(port_, link_, clock, *this, BaudList, QLocale().decimalPoint().toStdString()) {
   setObjectName("frmBaudTest");
   CreateControls();

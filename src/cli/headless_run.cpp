@@ -12,7 +12,7 @@ HeadlessRun::HeadlessRun(PortMap& ports, Clock& clock, TerminalPanel& panel,
     : ports_(ports),
       panel_(panel),
       port_(ports, [this] { DoEvents(); }),
-      link_(port_.MSComm1, clock, [this] { DoEvents(); }),
+      link_(port_.MSComm1, clock, {[this](std::int32_t ms) { Sleep(ms); }, [] {}}),
       tests_(port_, link_, clock, panel, baudList_, std::move(decimalSeparator)) {}
 
 std::optional<std::string> HeadlessRun::OpenPort(std::int16_t comPort) {
@@ -33,6 +33,11 @@ std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
   std::optional<RunRecord> record = StartTest(tests_, port_, panel_, kind);
   if (const auto lost = DropLostPort(port_)) panel_.ShowPortSelection(*lost);
   return record;
+}
+
+void HeadlessRun::Sleep(std::int32_t ms) {
+  SleepFor(ms);
+  DoEvents();
 }
 
 void HeadlessRun::DoEvents() {

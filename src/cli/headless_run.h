@@ -15,7 +15,7 @@ class PortMap;
 class TerminalPanel;
 
 // The window's port handling and Start Test without the window, on one port. Ctrl-C reaches a
-// running test where the window would process its events.
+// running test where the window would process its events; there it sleeps instead.
 class HeadlessRun {
  public:
   HeadlessRun(PortMap& ports, Clock& clock, TerminalPanel& panel, std::string decimalSeparator);
@@ -29,6 +29,7 @@ class HeadlessRun {
 
  private:
   void DoEvents();
+  void Sleep(std::int32_t ms);
 
   PortMap& ports_;
   TerminalPanel& panel_;

@@ -1,7 +1,18 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <thread>
 
-// Lets the user interface process its pending events; the headless runner's does nothing of
-// the sort.
-using DoEvents = std::function<void()>;
+// What the user interface does while a test waits.
+struct EventHooks {
+  // DelayMs: lets the user interface handle its events, the user's clicks among them, for up to
+  // ms milliseconds (0: only those already pending), blocking while there are none; where there
+  // is no user interface, SleepFor.
+  std::function<void(std::int32_t ms)> DoEvents;
+  // The other waits: keeps the window painted while user input waits until they end.
+  std::function<void()> Repaint;
+};
+
+inline void SleepFor(std::int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

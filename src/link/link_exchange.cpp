@@ -6,8 +6,15 @@
 #include "serial/MSComm.h"
 #include "serial/comm_error.h"
 
-LinkExchange::LinkExchange(MSComm& comm, Clock& clock, DoEvents doEvents)
-    : comm_(comm), clock_(clock), doEvents_(std::move(doEvents)) {}
+namespace {
+
+// The longest a wait sleeps between two repaints of the window.
+constexpr std::int32_t kRepaintIntervalMs = 20;
+
+}  // namespace
+
+LinkExchange::LinkExchange(MSComm& comm, Clock& clock, EventHooks events)
+    : comm_(comm), clock_(clock), events_(std::move(events)) {}
 
 bool LinkExchange::ALDL_XMIT(const ByteBuffer& bytes, std::int32_t limitMs) {
   try {
@@ -15,8 +22,9 @@ bool LinkExchange::ALDL_XMIT(const ByteBuffer& bytes, std::int32_t limitMs) {
     const Deadline deadline(clock_.timeGetTime(), limitMs);
     // The clock is read before the count, so a queue that empties as the deadline passes
     // counts as a time-out.
-    while (!deadline.PassedAt(clock_.timeGetTime())) {
+    for (std::int32_t reading; !deadline.PassedAt(reading = clock_.timeGetTime());) {
       if (comm_.OutBufferCount() == 0) return true;
+      Pause(deadline.LeftAt(reading), [this](std::int32_t ms) { return comm_.WaitOutBufferEmpty(ms); });
     }
     return false;
   } catch (const CommError&) {
@@ -29,11 +37,12 @@ bool LinkExchange::ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std
   try {
     bool arrived = false;
     const Deadline deadline(clock_.timeGetTime(), limitMs);
-    while (!deadline.PassedAt(clock_.timeGetTime())) {
+    for (std::int32_t reading; !deadline.PassedAt(reading = clock_.timeGetTime());) {
       if (comm_.InBufferCount() >= expected) {
         arrived = true;
         break;
       }
+      PauseForInput(expected, deadline.LeftAt(reading));
     }
     const std::int32_t received = comm_.InBufferCount();
     if (received > 0) {
@@ -50,6 +59,20 @@ bool LinkExchange::ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std
 void LinkExchange::DelayMs(std::int32_t ms) {
   timeBeginPeriod(1);
   const Deadline deadline(clock_.timeGetTime(), ms);
-  while (!deadline.PassedAt(clock_.timeGetTime())) doEvents_();
+  for (std::int32_t reading; !deadline.PassedAt(reading = clock_.timeGetTime());) {
+    clock_.WaitUpTo(deadline.LeftAt(reading), [this](std::int32_t left) {
+      events_.DoEvents(left);
+      return false;
+    });
+  }
   timeEndPeriod(1);
+}
+
+void LinkExchange::PauseForInput(std::int32_t count, std::int32_t ms) {
+  Pause(ms, [this, count](std::int32_t left) { return comm_.WaitInBufferCount(count, left); });
+}
+
+void LinkExchange::Pause(std::int32_t ms, const BlockingWait& wait) {
+  events_.Repaint();
+  clock_.WaitUpTo(std::min(ms, kRepaintIntervalMs), wait);
 }

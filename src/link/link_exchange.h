@@ -2,17 +2,18 @@
 
 #include <cstdint>
 
+#include "link/clock.h"
 #include "link/event_hook.h"
 #include "serial/serial_device.h"
 
-class Clock;
 class MSComm;
 
 // Sends a block and receives an expected number of bytes within time limits, and waits while
-// the user interface goes on processing its events.
+// the user interface goes on processing its events. Every wait sleeps until something can have
+// changed rather than polling without pause, and still reads the clock to the millisecond.
 class LinkExchange {
  public:
-  LinkExchange(MSComm& comm, Clock& clock, DoEvents doEvents);
+  LinkExchange(MSComm& comm, Clock& clock, EventHooks events);
 
   // Writes the whole block, then waits for the transmit queue to empty. False on time-out, and
   // when the port fails during the call.
@@ -20,11 +21,18 @@ class LinkExchange {
   // Waits for expected bytes, then fetches what arrived into the front of buffer (the rest
   // zero). True only when exactly the expected number was waiting in time.
   bool ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std::int32_t limitMs);
-  // Waits that long, processing events on every pass; where Stop Test reaches a running test.
+  // Waits that long while the user interface handles its events; where Stop Test reaches a
+  // running test.
   void DelayMs(std::int32_t ms);
 
+  // One pause of a wait that lets no user input in: repaints the window, then sleeps until the
+  // receive count may have reached count, for at most ms. Raises CommError when the port fails.
+  void PauseForInput(std::int32_t count, std::int32_t ms);
+
  private:
+  void Pause(std::int32_t ms, const BlockingWait& wait);
+
   MSComm& comm_;
   Clock& clock_;
-  DoEvents doEvents_;
+  EventHooks events_;
 };

@@ -118,6 +118,12 @@ void MSComm::SetOutBufferCount(std::int16_t count) {
   OpenDevice().DiscardOutput();
 }
 
+bool MSComm::WaitInBufferCount(std::int32_t count, std::int32_t ms) const {
+  return OpenDevice().WaitForInput(count, ms);
+}
+
+bool MSComm::WaitOutBufferEmpty(std::int32_t ms) const { return OpenDevice().WaitForOutputEmpty(ms); }
+
 void MSComm::SetOutput(const ByteBuffer& bytes) { OpenDevice().Write(bytes); }
 
 ByteBuffer MSComm::Input() {

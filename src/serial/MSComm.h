@@ -56,6 +56,11 @@ class MSComm {
   // Writing 0 discards what waits to be sent.
   void SetOutBufferCount(std::int16_t count);
 
+  // Block until the count may have reached count, or the output queue may have emptied, for at
+  // most ms of real time (0: only look); true once it may have.
+  bool WaitInBufferCount(std::int32_t count, std::int32_t ms) const;
+  bool WaitOutBufferEmpty(std::int32_t ms) const;
+
   void SetOutput(const ByteBuffer& bytes);
   // Removes and returns what has been received (at most InputLen bytes when that is not 0).
   ByteBuffer Input();

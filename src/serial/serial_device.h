@@ -15,7 +15,7 @@ using ByteBuffer = std::vector<std::uint8_t>;
 using MillisecondSource = std::function<std::int32_t()>;
 
 // One open serial device: a real tty or the simulated adaptor. Every operation raises CommError
-// when the device fails (a pulled cable); none of them blocks for long.
+// when the device fails (a pulled cable); none but the waits blocks for long.
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -31,6 +31,12 @@ class SerialDevice {
   // Bytes received and waiting to be read; bytes queued and not yet sent.
   virtual int InputCount() = 0;
   virtual int OutputCount() = 0;
+  // Block until the input count may have reached count, or the output queue may have emptied,
+  // for at most ms of real time; 0 only looks. True once it may have. They return early enough
+  // for a clock read afterwards to see the change to the millisecond, and they do not return at
+  // once over and over while nothing changes.
+  virtual bool WaitForInput(std::int32_t count, std::int32_t ms) = 0;
+  virtual bool WaitForOutputEmpty(std::int32_t ms) = 0;
   virtual void DiscardInput() = 0;
   virtual void DiscardOutput() = 0;
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "serial/comm_error.h"
@@ -147,6 +149,19 @@ class SimulatedLine {
     return static_cast<int>(sending_.size());
   }
 
+  bool WaitForInput(std::int32_t count, std::int32_t ms) {
+    CatchUp();
+    const auto waiting = static_cast<std::int64_t>(received_.size());
+    if (waiting >= count) return true;
+    return SleepUntil(ArrivalOf(static_cast<std::size_t>(count - waiting)), ms);
+  }
+
+  bool WaitForOutputEmpty(std::int32_t ms) {
+    CatchUp();
+    if (sending_.empty()) return true;
+    return SleepUntil(sending_.back().atMs, ms);
+  }
+
   void DiscardInput() {
     CatchUp();
     received_.clear();
@@ -189,6 +204,29 @@ class SimulatedLine {
     const auto reading = static_cast<std::uint32_t>(now_());
     nowMs_ += reading - lastReading_;
     lastReading_ = reading;
+  }
+
+  // When the nth byte from now comes into the input queue, if it ever does.
+  std::optional<double> ArrivalOf(std::size_t nth) const {
+    if (!Powered() || faults_.dead) return std::nullopt;
+    if (nth <= inFlight_.size()) return inFlight_[nth - 1].atMs;
+    nth -= inFlight_.size();
+    if (nth <= sending_.size()) return sending_[nth - 1].atMs + kEchoDelayMs;
+    return std::nullopt;
+  }
+
+  // Sleeps in real time until the clock reads the first whole ms at or past changeAtMs, or the
+  // adaptor is pulled, but for at most ms. True when the change is due by then.
+  bool SleepUntil(std::optional<double> changeAtMs, std::int32_t ms) const {
+    if (unplugAtMs_) {
+      changeAtMs = std::min(changeAtMs.value_or(static_cast<double>(*unplugAtMs_)),
+                            static_cast<double>(*unplugAtMs_));
+    }
+    const std::int64_t dueMs = changeAtMs
+                                   ? static_cast<std::int64_t>(std::ceil(*changeAtMs)) - nowMs_
+                                   : std::numeric_limits<std::int64_t>::max();
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(dueMs, ms)));
+    return dueMs <= ms;
   }
 
   bool Unplugged() const { return unplugAtMs_ && nowMs_ >= *unplugAtMs_; }
@@ -244,6 +282,10 @@ class SimulatedConnection final : public SerialDevice {
   void SetModemLines(bool dtr, bool rts) override { line_->SetModemLines(dtr, rts); }
   int InputCount() override { return line_->InputCount(); }
   int OutputCount() override { return line_->OutputCount(); }
+  bool WaitForInput(std::int32_t count, std::int32_t ms) override {
+    return line_->WaitForInput(count, ms);
+  }
+  bool WaitForOutputEmpty(std::int32_t ms) override { return line_->WaitForOutputEmpty(ms); }
   void DiscardInput() override { line_->DiscardInput(); }
   void DiscardOutput() override { line_->DiscardOutput(); }
   void Write(std::span<const std::uint8_t> bytes) override { line_->Write(bytes); }

@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "serial/comm_error.h"
@@ -26,6 +28,9 @@ namespace {
 constexpr std::size_t kLargestRead = 4096;
 // Guards the write time-out against a rate of 0 (B0).
 constexpr std::uint32_t kSlowestRate = 50;
+// The shortest sleep of a wait on the queue counts: short enough that the clock read after it
+// is still the millisecond in which the count changed.
+constexpr std::chrono::microseconds kShortestSleep{200};
 
 // The group a user could join to use the device: one that may read and write it, and not root.
 std::string JoinableGroup(const std::string& path) {
@@ -212,6 +217,36 @@ class TtyDevice final : public SerialDevice {
     return count;
   }
 
+  bool WaitForInput(std::int32_t count, std::int32_t ms) override {
+    const int waiting = InputCount();
+    if (waiting >= count) {
+      return true;
+    }
+    if (ms <= 0) {
+      return false;
+    }
+    // Readable means some byte waits, so once one does only the line rate tells when the rest
+    // can be in.
+    if (waiting == 0) {
+      WaitUntilReady(POLLIN, ms, "waiting for input");
+    } else {
+      SleepTowards(count - waiting, ms);
+    }
+    return InputCount() >= count;
+  }
+
+  bool WaitForOutputEmpty(std::int32_t ms) override {
+    const int queued = OutputCount();
+    if (queued == 0) {
+      return true;
+    }
+    if (ms <= 0) {
+      return false;
+    }
+    SleepTowards(queued, ms);
+    return OutputCount() == 0;
+  }
+
   void DiscardInput() override { Control(TCFLSH, TCIFLUSH, "discarding input"); }
   void DiscardOutput() override { Control(TCFLSH, TCOFLUSH, "discarding output"); }
 
@@ -295,6 +330,28 @@ class TtyDevice final : public SerialDevice {
     // A pty has no modem lines (ENOTTY) and some drivers refuse them (EINVAL).
     if (errno != ENOTTY && errno != EINVAL) {
       Fail("setting the modem lines", errno);
+    }
+  }
+
+  // Sleeps half the time that bytes characters take on the line at the rate in force, so that a
+  // line a little faster than its rate is not overslept, within the shortest sleep and ms.
+  void SleepTowards(long long bytes, std::int32_t ms) {
+    const std::uint32_t rate = std::max(Termios().c_ospeed, kSlowestRate);
+    const std::chrono::microseconds half{bytes * 10'000'000 / rate / 2};
+    std::this_thread::sleep_for(
+        std::clamp<std::chrono::microseconds>(half, kShortestSleep, std::chrono::milliseconds(ms)));
+  }
+
+  // Blocks until the descriptor is ready for the events, for at most ms. A signal ends the wait
+  // early; a hung-up or failed device raises.
+  void WaitUntilReady(short events, std::int32_t ms, const char* action) {
+    pollfd entry{fd_.Get(), events, 0};
+    const int ready = poll(&entry, 1, ms);
+    if (ready < 0 && errno != EINTR) {
+      Fail(action, errno);
+    }
+    if (ready > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      Fail(action, EIO);
     }
   }
 
