@@ -42,7 +42,7 @@ install_packages() {
     sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}"
   else
     echo "These Debian packages are missing: ${missing[*]}" >&2
-    echo "Install them as root (for example after su -), then run $0 again:" >&2
+    echo "Install them as root (for example after su -), then run $0 $command again:" >&2
     echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
     exit 1
   fi
