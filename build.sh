@@ -37,7 +37,7 @@ install_packages() {
     echo "Installing ${missing[*]}" >&2
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive "${install[@]}"
-  elif command -v sudo >/dev/null && echo "Installing ${missing[*]} with sudo" >&2 && sudo -v; then
+  elif command -v sudo >/dev/null && echo "Installing ${missing[*]} with sudo" >&2 && sudo true; then
     sudo apt-get update -q
     sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}"
   else
