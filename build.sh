@@ -82,7 +82,7 @@ configure() {
   cmake -S . -B "$build_dir" -G Ninja "${options[@]}" >/dev/null
 }
 
-prepare() {  # prepare PACKAGE... : install, check the folder, configure
+prepare() {  # prepare PACKAGE...: check the build folder, then install what is missing
   check_build_dir_owner
   install_packages "$@"
 }
