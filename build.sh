@@ -1,59 +1,132 @@
 #!/usr/bin/env bash
-# ./build.sh build       build everything
-# ./build.sh test        build and run every test
-# ./build.sh gui [ARGS]  build and open the window
-# ./build.sh run [ARGS]  build and run aldl-tester-cli (no ARGS: the fast test on the simulated
-#                        adaptor)
+# ./build.sh run [ARGS]   build and run aldl-tester-cli (no ARGS: the fast test on the simulated
+#                         adaptor)
+# ./build.sh gui [ARGS]   build and open the window
+# ./build.sh test [ARGS]  build everything and run every test (ARGS go to ctest)
+# ./build.sh build        build everything
+# ./build.sh package      build the .deb and check it
+#
+# Each command installs the Debian packages it needs (with sudo when not root, without
+# recommended packages) and builds only the programs it needs. ALDL_WERROR=ON and
+# ALDL_SANITIZE=ON build in folders of their own (build-werror, build-asan-werror, ...), so that
+# no configuration rebuilds another's; ALDL_BUILD_DIR overrides the folder.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgtest-dev libcli11-dev nlohmann-json3-dev)
+run_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+gui_packages=("${run_packages[@]}" qt6-base-dev)
+# The window tests queue real window-system clicks (private headers) and lose an X server (Xvfb).
+test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb)
+# dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies; the validators check it.
+package_packages=("${gui_packages[@]}" dpkg-dev file desktop-file-utils appstream)
 
-install_missing_packages() {
+werror=${ALDL_WERROR:-OFF}
+sanitize=${ALDL_SANITIZE:-OFF}
+default_build_dir=build
+[ "$sanitize" = ON ] && default_build_dir+=-asan
+[ "$werror" = ON ] && default_build_dir+=-werror
+build_dir=${ALDL_BUILD_DIR:-$default_build_dir}
+
+install_packages() {
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "Installing ${missing[*]}" >&2
-  "${sudo[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+  local install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing ${missing[*]}" >&2
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${install[@]}"
+  elif command -v sudo >/dev/null && echo "Installing ${missing[*]} with sudo" >&2 && sudo true; then
+    sudo apt-get update -q
+    sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}"
+  else
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them as root (for example after su -), then run $0 $command again:" >&2
+    echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
 }
 
-build_dir=${ALDL_BUILD_DIR:-build}
+# A build folder written by another user (typically root, through sudo) cannot be rebuilt: say
+# how to recover rather than fail inside CMake or Ninja.
+check_build_dir_owner() {
+  local me
+  me=$(id -u)
+  for f in "$build_dir" "$build_dir/CMakeCache.txt" "$build_dir/build.ninja" "$build_dir/.ninja_log"; do
+    [ -e "$f" ] || continue
+    [ "$(stat -c %u "$f")" = "$me" ] && continue
+    local owner
+    owner=$(stat -c %U "$f")
+    if [ "$me" -eq 0 ]; then
+      echo "$build_dir/ belongs to $owner. Run $0 as $owner, without sudo: it asks for sudo" >&2
+      echo "itself when it must install packages." >&2
+    else
+      echo "$f belongs to $owner, probably from a run with sudo. Remove the build folder," >&2
+      echo "then run $0 again as yourself:" >&2
+      echo "  sudo rm -rf $build_dir" >&2
+    fi
+    exit 1
+  done
+}
 
-build() {
-  install_missing_packages
-  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DALDL_WERROR="${ALDL_WERROR:-OFF}" -DALDL_SANITIZE="${ALDL_SANITIZE:-OFF}" >/dev/null
-  cmake --build "$build_dir"
+# configure GUI TESTING: ON builds the window or the tests. A new folder gets only what this
+# command needs; an existing one keeps what earlier commands built.
+configure() {
+  local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DALDL_WERROR="$werror" -DALDL_SANITIZE="$sanitize")
+  command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  local fresh=no
+  [ -f "$build_dir/CMakeCache.txt" ] || fresh=yes
+  if [ "$1" = ON ] || [ $fresh = yes ]; then options+=(-DALDL_GUI="$1"); fi
+  if [ "$2" = ON ] || [ $fresh = yes ]; then options+=(-DBUILD_TESTING="$2"); fi
+  cmake -S . -B "$build_dir" -G Ninja "${options[@]}" >/dev/null
+}
+
+prepare() {  # prepare PACKAGE...: check the build folder, then install what is missing
+  check_build_dir_owner
+  install_packages "$@"
 }
 
 command=${1:-}
 [ $# -gt 0 ] && shift
+[ "${1:-}" = "--" ] && shift
 case "$command" in
-  build)
-    build
-    ;;
-  test)
-    build
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2 "$@"
-    ;;
-  gui)
-    build
-    [ "${1:-}" = "--" ] && shift
-    exec "$build_dir/aldl-tester" "$@"
-    ;;
   run)
-    build
-    [ "${1:-}" = "--" ] && shift
+    prepare "${run_packages[@]}"
+    configure OFF OFF
+    cmake --build "$build_dir" --target aldl-tester-cli
     [ $# -eq 0 ] && set -- --simulate
     exec "$build_dir/aldl-tester-cli" "$@"
     ;;
+  gui)
+    prepare "${gui_packages[@]}"
+    configure ON OFF
+    cmake --build "$build_dir" --target aldl-tester
+    exec "$build_dir/aldl-tester" "$@"
+    ;;
+  test)
+    prepare "${test_packages[@]}"
+    configure ON ON
+    cmake --build "$build_dir"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2 "$@"
+    ;;
+  build)
+    prepare "${test_packages[@]}"
+    configure ON ON
+    cmake --build "$build_dir"
+    ;;
+  package)
+    prepare "${package_packages[@]}"
+    configure ON OFF
+    cmake --build "$build_dir"
+    (cd "$build_dir" && cpack) | tee "$build_dir/cpack.log"
+    deb=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' "$build_dir/cpack.log")
+    tools/check_package.sh "$deb"
+    echo "Install it with: sudo apt install ./${deb#"$PWD"/}"
+    ;;
   *)
-    echo "usage: $0 build | test | gui [ARGS] | run [ARGS]" >&2
+    echo "usage: $0 run [ARGS] | gui [ARGS] | test [ARGS] | build | package" >&2
     exit 64
     ;;
 esac
