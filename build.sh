@@ -4,6 +4,8 @@
 # ./build.sh gui [ARGS]  build and open the window
 # ./build.sh run [ARGS]  build and run aldl-tester-cli (no ARGS: the fast test on the simulated
 #                        adaptor)
+# ./build.sh hwtest      build, then run the tester against the kernel's ftdi_sio driver under
+#                        QEMU (hwtest/run.sh; a few minutes)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -52,8 +54,12 @@ case "$command" in
     [ $# -eq 0 ] && set -- --simulate
     exec "$build_dir/aldl-tester-cli" "$@"
     ;;
+  hwtest)
+    build
+    exec hwtest/run.sh "$build_dir"
+    ;;
   *)
-    echo "usage: $0 build | test | gui [ARGS] | run [ARGS]" >&2
+    echo "usage: $0 build | test | gui [ARGS] | run [ARGS] | hwtest" >&2
     exit 64
     ;;
 esac

@@ -13,28 +13,30 @@ kernel_package() {
     awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }'
 }
 
-package=$(kernel_package)
-if [ -z "$package" ]; then
-  apt-get update -q >&2
-  package=$(kernel_package)
-fi
-[ -n "$package" ] || { echo "fetch_kernel: Debian names no package behind linux-image-amd64" >&2; exit 1; }
-
-dir=$cache/$package
+dir=""
 complete() {
   [ -s "$dir/vmlinux" ] || return 1
   for m in "${modules[@]}"; do [ -s "$dir/$m.ko" ] || return 1; done
 }
-if complete; then
-  echo "$dir"
-  exit 0
-fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-echo "fetch_kernel: taking apart $package" >&2
-(cd "$scratch" && apt-get download -q "$package" >&2 2>/dev/null) ||
-  (apt-get update -q >&2 && cd "$scratch" && apt-get download -q "$package" >&2)
+# Debian's package lists may be missing or name a package the mirror has dropped: then read them
+# again once.
+for attempt in first second; do
+  [ $attempt = second ] && apt-get update -q >&2
+  package=$(kernel_package)
+  [ -n "$package" ] || continue
+  dir=$cache/$package
+  if complete; then
+    echo "$dir"
+    exit 0
+  fi
+  echo "fetch_kernel: taking apart $package" >&2
+  (cd "$scratch" && apt-get download -q "$package" 2>/dev/null >&2) && break
+  package=""
+done
+[ -n "$package" ] || { echo "fetch_kernel: cannot download Debian's linux-image-amd64 kernel" >&2; exit 1; }
 dpkg-deb -x "$scratch"/"$package"_*.deb "$scratch/root"
 
 mkdir -p "$dir.partial"

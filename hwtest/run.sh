@@ -111,7 +111,7 @@ handle() {
         passed=$((passed + 1))
       else
         failed=$((failed + 1))
-        printf '      | %s\n' "${case_log[@]}"
+        [ ${#case_log[@]} -gt 0 ] && printf '      | %s\n' "${case_log[@]}"
       fi
       [ ${#dmesg_lines[@]} -gt 0 ] && printf '      dmesg: %s\n' "${dmesg_lines[@]}"
       case_log=()
