@@ -98,6 +98,14 @@ TEST(PacedEcho, ANewRateAppliesToBytesAcceptedAfterIt) {
   EXPECT_EQ(echo.NextDue(), kStart + 11ms);
 }
 
+TEST(PacedEcho, NoRateYetKeepsTheRateInForce) {
+  PacedEcho echo;
+  echo.SetRate(1000);
+  echo.SetRate(0);
+  echo.Accept(std::vector<std::uint8_t>{1}, kStart);
+  EXPECT_EQ(echo.NextDue(), kStart + 10ms);
+}
+
 TEST(PacedEcho, ClearDropsWhatWasNotSent) {
   PacedEcho echo;
   echo.Accept(kBlock, kStart);

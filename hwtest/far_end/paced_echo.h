@@ -13,7 +13,10 @@ class PacedEcho {
  public:
   using Clock = std::chrono::steady_clock;
 
-  void SetRate(int baud) { baud_ = baud; }
+  // A rate of 0 (none set yet) leaves the rate as it was.
+  void SetRate(int baud) {
+    if (baud > 0) baud_ = baud;
+  }
   void Accept(std::span<const std::uint8_t> bytes, Clock::time_point now);
   // The bytes whose time has come, in order.
   std::vector<std::uint8_t> TakeDue(Clock::time_point now);
