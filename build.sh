@@ -5,6 +5,8 @@
 # ./build.sh test [ARGS]  build everything and run every test (ARGS go to ctest)
 # ./build.sh build        build everything
 # ./build.sh package      build the .deb and check it
+# ./build.sh hwtest       build, then run the tester against the kernel's ftdi_sio driver under
+#                         QEMU (hwtest/run.sh; a few minutes)
 #
 # Each command installs the Debian packages it needs (with sudo when not root, without
 # recommended packages) and builds only the programs it needs. ALDL_WERROR=ON and
@@ -125,8 +127,14 @@ case "$command" in
     tools/check_package.sh "$deb"
     echo "Install it with: sudo apt install ./${deb#"$PWD"/}"
     ;;
+  hwtest)
+    prepare "${run_packages[@]}"
+    configure OFF OFF
+    cmake --build "$build_dir" --target aldl-tester-cli aldl-hwtest-far-end aldl-hwtest-probe
+    exec hwtest/run.sh "$build_dir"
+    ;;
   *)
-    echo "usage: $0 run [ARGS] | gui [ARGS] | test [ARGS] | build | package" >&2
+    echo "usage: $0 run [ARGS] | gui [ARGS] | test [ARGS] | build | package | hwtest" >&2
     exit 64
     ;;
 esac
