@@ -59,7 +59,7 @@ std::string TtyRefusal(const std::string& path, const TtyFacts& tty) {
 
 }  // namespace
 
-void CheckSerialLine(const std::string& path, const SystemRoots& roots) {
+dev_t CheckSerialLine(const std::string& path, const SystemRoots& roots) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) Refuse(OpenFailureText(path, errno, ""));
   if (!S_ISCHR(info.st_mode)) Refuse(path + " is " + FileKind(info.st_mode) + ", not a serial device");
@@ -68,4 +68,5 @@ void CheckSerialLine(const std::string& path, const SystemRoots& roots) {
   if (IsOwnTerminal(info.st_rdev, roots)) {
     Refuse(path + " is the terminal this program runs on, not a serial line");
   }
+  return info.st_rdev;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "serial/system_roots.h"
@@ -8,4 +10,5 @@
 // opens it; everything else raises CommError(PortUnavailable) with the reason, untouched:
 // files, folders, pipes, sockets, other devices, /dev/tty, /dev/console, /dev/ptmx, virtual
 // consoles, this program's own terminal, an empty UART slot and the kernel's serial console.
-void CheckSerialLine(const std::string& path, const SystemRoots& roots);
+// Gives the device number found, for the opener to check it opened that very device.
+dev_t CheckSerialLine(const std::string& path, const SystemRoots& roots);

@@ -128,7 +128,8 @@ class TtyDevice final : public SerialDevice {
  public:
   // Nothing on the line changes until it is known to be a tty that no other program holds, and
   // from then on the guard puts it back however this program ends.
-  explicit TtyDevice(const std::string& path)
+  // checked: the device number the path was checked to be.
+  TtyDevice(const std::string& path, dev_t checked)
       : path_(path), fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_.Get() < 0) {
       Refuse(path_, errno);
@@ -136,6 +137,10 @@ class TtyDevice final : public SerialDevice {
     struct stat info {};
     if (fstat(fd_.Get(), &info) != 0) {
       Refuse(path_, errno);
+    }
+    // The path was swapped for another device between the check and the open.
+    if (info.st_rdev != checked) {
+      Refuse(path_, ENOTTY);
     }
     termios2 original{};
     if (!S_ISCHR(info.st_mode) || ioctl(fd_.Get(), TCGETS2, &original) != 0) {
@@ -394,6 +399,5 @@ class TtyDevice final : public SerialDevice {
 }  // namespace
 
 std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path, const SystemRoots& roots) {
-  CheckSerialLine(path, roots);
-  return std::make_unique<TtyDevice>(path);
+  return std::make_unique<TtyDevice>(path, CheckSerialLine(path, roots));
 }
