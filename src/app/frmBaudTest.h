@@ -66,7 +66,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   TestSession session_;
 
  public:
-  // The extended test's rates; Form_Load sets them.
+  // The extended test's rates, kept by the session; Form_Load sets them.
   BaudListArray& BaudList = session_.BaudList;
 
  protected:
