@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "link/clock.h"
-#include "link/link_exchange.h"
-#include "serial/port_context.h"
 #include "serial/port_selection.h"
 #include "support/pty_pair.h"
 #include "support/recording_panel.h"
 #include "support/safe_port_map.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
-#include "tests/run_control.h"
+#include "tests/test_session.h"
 
 namespace {
 
@@ -18,12 +14,9 @@ RunRecord FastTestOn(const std::string& device, RecordingPanel& panel) {
   SystemClock clock;
   PortMap ports = SafePortMap([&clock] { return clock.timeGetTime(); });
   ports.Assign(1, device);
-  PortContext port(ports, [] {});
-  SelectComPort(port, 1);
-  LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
-  const BaudListArray baudList = MakeBaudList();
-  AdaptorTests tests(port, link, clock, panel, baudList, ".");
-  return *StartTest(tests, port, panel, TestKind::Fast);
+  TestSession session(ports, clock, panel, SleepingHooks(), ".");
+  SelectComPort(session.Port(), 1);
+  return *session.Start(TestKind::Fast);
 }
 
 // On the real clock only the verdict is checked: figures belong to the benchmark.

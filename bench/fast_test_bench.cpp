@@ -7,13 +7,9 @@
 #include <string>
 
 #include "link/clock.h"
-#include "link/link_exchange.h"
-#include "serial/port_context.h"
 #include "serial/port_map.h"
 #include "serial/port_selection.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
-#include "tests/run_control.h"
+#include "tests/test_session.h"
 #include "silent_panel.h"
 
 namespace {
@@ -35,15 +31,12 @@ int main() {
     SystemClock clock;
     PortMap ports([&clock] { return clock.timeGetTime(); });
     ports.Assign(1, "sim:rate=" + std::to_string(lineRate));
-    PortContext port(ports, [] {});
-    SelectComPort(port, 1);
-    LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
     SilentPanel panel;
-    const BaudListArray baudList = MakeBaudList();
-    AdaptorTests tests(port, link, clock, panel, baudList, ".");
+    TestSession session(ports, clock, panel, SleepingHooks(), ".");
+    SelectComPort(session.Port(), 1);
 
     const auto start = std::chrono::steady_clock::now();
-    const RunRecord record = *StartTest(tests, port, panel, TestKind::Fast);
+    const RunRecord record = *session.Start(TestKind::Fast);
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 

@@ -19,15 +19,11 @@
 #include <vector>
 
 #include "link/clock.h"
-#include "link/link_exchange.h"
-#include "serial/port_context.h"
 #include "serial/port_map.h"
 #include "serial/port_selection.h"
 #include "silent_panel.h"
 #include "support/pty_pair.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
-#include "tests/run_control.h"
+#include "tests/test_session.h"
 
 namespace {
 
@@ -52,16 +48,13 @@ RunFigures FastTestOn(const std::string& device) {
   SystemClock clock;
   PortMap ports([&clock] { return clock.timeGetTime(); });
   ports.Assign(1, device);
-  PortContext port(ports, [] {});
-  SelectComPort(port, 1);
-  LinkExchange link(port.MSComm1, clock, {SleepFor, [] {}});
   SilentPanel panel;
-  const BaudListArray baudList = MakeBaudList();
-  AdaptorTests tests(port, link, clock, panel, baudList, ".");
+  TestSession session(ports, clock, panel, SleepingHooks(), ".");
+  SelectComPort(session.Port(), 1);
 
   const double cpuBefore = ThreadCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  const RunRecord record = *StartTest(tests, port, panel, TestKind::Fast);
+  const RunRecord record = *session.Start(TestKind::Fast);
   const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
   if (record.verdict != Verdict::Passed) {
     constexpr const char* kPhaseOutcomes[] = {"passed", "transmit time-out", "receive time-out",

@@ -3,15 +3,11 @@
 #include <functional>
 #include <string>
 
-#include "link/link_exchange.h"
-#include "serial/port_context.h"
 #include "serial/port_selection.h"
 #include "support/fake_clock.h"
 #include "support/recording_panel.h"
 #include "support/safe_port_map.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
-#include "tests/run_control.h"
+#include "tests/test_session.h"
 
 // A test run on COM 1 with the given device, driven by a fake clock and recorded.
 class SimulatedRun {
@@ -28,12 +24,12 @@ class SimulatedRun {
     return "sim:rate=" + std::to_string(20480000.0 / (elapsedMs - 10.5));
   }
 
-  RunRecord Run(TestKind kind) { return *StartTest(tests, port, panel, kind); }
+  RunRecord Run(TestKind kind) { return *session.Start(kind); }
 
   // Stop Test pressed during the pause that follows the given occurrence of a report text.
   void StopDuringPauseAfter(const std::string& text, int occurrence = 1) {
     onEvents = [this, text, occurrence] {
-      if (panel.report.ends_with(text) && Occurrences(text) == occurrence) StopTest(tests);
+      if (panel.report.ends_with(text) && Occurrences(text) == occurrence) session.Stop();
     };
   }
 
@@ -51,8 +47,10 @@ class SimulatedRun {
   RecordingPanel panel;
   std::function<void()> onEvents = [] {};
   std::function<void()> onRepaint = [] {};
-  PortContext port{ports, [] {}};
-  LinkExchange link{port.MSComm1, clock, {[this](std::int32_t) { onEvents(); }, [this] { onRepaint(); }}};
-  BaudListArray baudList = MakeBaudList();
-  AdaptorTests tests{port, link, clock, panel, baudList, "."};
+  TestSession session{
+      ports, clock, panel, {[] {}, {[this](std::int32_t) { onEvents(); }, [this] { onRepaint(); }}}, "."};
+  PortContext& port = session.Port();
+  LinkExchange& link = session.Link();
+  AdaptorTests& tests = session.Tests();
+  BaudListArray& baudList = session.BaudList;
 };

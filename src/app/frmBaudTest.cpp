@@ -62,11 +62,10 @@ bool WhollyOnScreens(const QRect& rect) {
 }  // namespace
 
 frmBaudTest::frmBaudTest(PortMap& ports, Clock& clock, std::function<void()> beep)
-    : ports_(ports),
-      beep_(std::move(beep)),
-      port_(ports, ProcessPendingEvents),
-      link_(port_.MSComm1, clock, {HandleEventsFor, RepaintOnly}),
-      tests_(port_, link_, clock, *this, BaudList, QLocale().decimalPoint().toStdString()) {
+    : session_(ports, clock, *this, {ProcessPendingEvents, {HandleEventsFor, RepaintOnly}},
+               QLocale().decimalPoint().toStdString()),
+      ports_(ports),
+      beep_(std::move(beep)) {
   setObjectName("frmBaudTest");
   CreateControls();
   CreateMenus();
@@ -115,7 +114,7 @@ void frmBaudTest::PlaceFromSettings() {
 void frmBaudTest::Form_Unload() {
   if (std::exchange(unloaded_, true)) return;
   SaveAppSetting("SerialPortInfo", "ComPort",
-                 QString::fromStdString(NumberText(port_.state.CurrentPort)));
+                 QString::fromStdString(NumberText(Port().state.CurrentPort)));
   if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
     const QRect outer = frameGeometry();
     const auto save = [](const char* key, int twips) {
@@ -126,7 +125,7 @@ void frmBaudTest::Form_Unload() {
     save("Width", PixelsToTwipsX(outer.width()));
     save("Height", PixelsToTwipsY(outer.height()));
   }
-  port_.ReleaseComSetup();
+  Port().ReleaseComSetup();
 }
 
 void frmBaudTest::closeEvent(QCloseEvent* event) {

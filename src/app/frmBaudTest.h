@@ -4,12 +4,11 @@
 #include <functional>
 #include <vector>
 
-#include "link/link_exchange.h"
 #include "serial/port_context.h"
 #include "serial/port_selection.h"
-#include "tests/adaptor_tests.h"
 #include "tests/baud_list.h"
 #include "tests/test_panel.h"
+#include "tests/test_session.h"
 
 class Clock;
 class PortMap;
@@ -60,10 +59,15 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   void chkRtsPwr_Click();
   void cmdSendChars_Click();
 
-  BaudListArray BaudList{};
-
   // The serial side: MSComm1, ComSetup and the port state record.
-  PortContext& Port() { return port_; }
+  PortContext& Port() { return session_.Port(); }
+
+ private:
+  TestSession session_;
+
+ public:
+  // The extended test's rates, kept by the session; Form_Load sets them.
+  BaudListArray& BaudList = session_.BaudList;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -86,9 +90,6 @@ class frmBaudTest : public QMainWindow, private TestPanel {
 
   PortMap& ports_;
   std::function<void()> beep_;
-  PortContext port_;
-  LinkExchange link_;
-  AdaptorTests tests_;
   bool testRunning_ = false;
   bool closeAfterTest_ = false;
   bool unloaded_ = false;

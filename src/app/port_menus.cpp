@@ -40,7 +40,7 @@ void frmBaudTest::ApplyPortSelection(const PortSelectionView& view) {
 }
 
 void frmBaudTest::InitComPorts() {
-  const std::vector<bool> available = ProbeComPorts(port_);
+  const std::vector<bool> available = ProbeComPorts(Port());
   for (std::size_t i = 0; i < available.size(); ++i) {
     const int comPort = static_cast<int>(i) + 1;
     QAction* entry = xmnuSetupComPort->addAction(QString::fromStdString("COM" + NumberText(comPort)));
@@ -55,7 +55,7 @@ void frmBaudTest::InitComPorts() {
   }
 
   const PortRestoreOutcome restored = RestoreSavedPort(
-      port_, GetAppSetting("SerialPortInfo", "ComPort").toStdString(), available);
+      Port(), GetAppSetting("SerialPortInfo", "ComPort").toStdString(), available);
   CheckOnly(mnuSetupComPort, -1);
   if (restored.previousPortGone) {
     Beep();
@@ -69,22 +69,22 @@ void frmBaudTest::InitComPorts() {
 
 void frmBaudTest::mnuSetupComPort_Click(std::int16_t Index) {
   CheckOnly(mnuSetupComPort, -1);
-  ApplyPortSelection(SelectComPort(port_, Index));
+  ApplyPortSelection(SelectComPort(Port(), Index));
 }
 
 void frmBaudTest::xmnuSetup_Click() {
-  if (!port_.state.PortReady) {
+  if (!Port().state.PortReady) {
     XmnuSelectBaud->menuAction()->setEnabled(false);
     return;
   }
   XmnuSelectBaud->menuAction()->setEnabled(true);
-  CheckOnly(mnuSelectBaud, MenuEntryOfBaud(port_.state.CurrentBaud).value_or(-1));
+  CheckOnly(mnuSelectBaud, MenuEntryOfBaud(Port().state.CurrentBaud).value_or(-1));
 }
 
 void frmBaudTest::mnuSelectBaud_Click(std::int16_t Index) {
   CheckOnly(mnuSelectBaud, -1);
   const std::int32_t rate = BaudOfMenuEntry(Index);
-  if (!SelectBaud(port_, rate)) {
+  if (!SelectBaud(Port(), rate)) {
     lblBaudVal->setText("Error Setting Baud");
     return;
   }

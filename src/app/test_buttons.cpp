@@ -3,14 +3,14 @@
 #include <QRadioButton>
 
 #include "app/frmBaudTest.h"
-#include "tests/run_control.h"
+#include "serial/port_selection.h"
 
 void frmBaudTest::cmdStart_Click() {
   testRunning_ = true;
-  StartTest(tests_, port_, *this, optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
+  session_.Start(optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
   testRunning_ = false;
-  if (const auto lost = DropLostPort(port_)) ApplyPortSelection(*lost);
+  if (const auto lost = DropLostPort(Port())) ApplyPortSelection(*lost);
   if (closeAfterTest_) close();
 }
 
-void frmBaudTest::cmdStop_Click() { StopTest(tests_); }
+void frmBaudTest::cmdStop_Click() { session_.Stop(); }

@@ -11,27 +11,28 @@ HeadlessRun::HeadlessRun(PortMap& ports, Clock& clock, TerminalPanel& panel,
                          std::string decimalSeparator)
     : ports_(ports),
       panel_(panel),
-      port_(ports, [this] { DoEvents(); }),
-      link_(port_.MSComm1, clock, {[this](std::int32_t ms) { Sleep(ms); }, [] {}}),
-      tests_(port_, link_, clock, panel, baudList_, std::move(decimalSeparator)) {}
+      session_(ports, clock, panel,
+               {[this] { DoEvents(); }, {[this](std::int32_t ms) { Sleep(ms); }, [] {}}},
+               std::move(decimalSeparator)) {}
 
 std::optional<std::string> HeadlessRun::OpenPort(std::int16_t comPort) {
   // The window's start-up probe sets how many ports the port object may open; this opens one.
-  port_.ComSetup().SetMaxComPorts(kProbedComPorts);
-  const PortSelectionView view = SelectComPort(port_, comPort);
+  PortContext& port = session_.Port();
+  port.ComSetup().SetMaxComPorts(kProbedComPorts);
+  const PortSelectionView view = SelectComPort(port, comPort);
   panel_.ShowPortSelection(view);
-  if (port_.state.PortReady) return std::nullopt;
+  if (port.state.PortReady) return std::nullopt;
   return ports_.Unavailability(comPort).value_or(view.comStatus);
 }
 
 void HeadlessRun::SelectRate(std::int32_t rate) {
-  panel_.SetBaudCaption(SelectBaud(port_, rate) ? NumberText(rate) : "Error Setting Baud");
+  panel_.SetBaudCaption(SelectBaud(session_.Port(), rate) ? NumberText(rate) : "Error Setting Baud");
 }
 
 std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
   InstallInterruptHandler();
-  std::optional<RunRecord> record = StartTest(tests_, port_, panel_, kind);
-  if (const auto lost = DropLostPort(port_)) panel_.ShowPortSelection(*lost);
+  std::optional<RunRecord> record = session_.Start(kind);
+  if (const auto lost = DropLostPort(session_.Port())) panel_.ShowPortSelection(*lost);
   return record;
 }
 
@@ -41,5 +42,5 @@ void HeadlessRun::Sleep(std::int32_t ms) {
 }
 
 void HeadlessRun::DoEvents() {
-  if (InterruptRequested()) StopTest(tests_);
+  if (InterruptRequested()) session_.Stop();
 }

@@ -4,11 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "link/link_exchange.h"
-#include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
 #include "tests/run_control.h"
+#include "tests/test_session.h"
 
 class Clock;
 class PortMap;
@@ -33,8 +30,5 @@ class HeadlessRun {
 
   PortMap& ports_;
   TerminalPanel& panel_;
-  BaudListArray baudList_ = MakeBaudList();
-  PortContext port_;
-  LinkExchange link_;
-  AdaptorTests tests_;
+  TestSession session_;
 };

@@ -40,29 +40,29 @@ void frmBaudTest::mnuModeDiag_Click() {
   fraTestMode->hide();
   cmdStart->setEnabled(false);
   chkDtrPwr->setEnabled(false);
-  chkDtrPwr->setChecked(port_.MSComm1.DTREnable());
+  chkDtrPwr->setChecked(Port().MSComm1.DTREnable());
   chkDtrPwr->setEnabled(true);
   chkRtsPwr->setEnabled(false);
-  chkRtsPwr->setChecked(port_.MSComm1.RTSEnable());
+  chkRtsPwr->setChecked(Port().MSComm1.RTSEnable());
   chkRtsPwr->setEnabled(true);
 }
 
 void frmBaudTest::chkDtrPwr_Click() {
   if (!chkDtrPwr->isEnabled()) return;
-  SetLinePower(port_, !port_.MSComm1.DTREnable(), port_.MSComm1.RTSEnable());
+  SetLinePower(Port(), !Port().MSComm1.DTREnable(), Port().MSComm1.RTSEnable());
 }
 
 void frmBaudTest::chkRtsPwr_Click() {
   if (!chkRtsPwr->isEnabled()) return;
-  SetLinePower(port_, port_.MSComm1.DTREnable(), !port_.MSComm1.RTSEnable());
+  SetLinePower(Port(), Port().MSComm1.DTREnable(), !Port().MSComm1.RTSEnable());
 }
 
 void frmBaudTest::cmdSendChars_Click() {
   // Without an open port there is nothing to send to.
-  if (!port_.MSComm1.PortOpen()) return;
+  if (!Port().MSComm1.PortOpen()) return;
   try {
-    port_.MSComm1.SetOutBufferCount(0);
-    port_.MSComm1.SetOutput(ByteBuffer(kBurstLength, kBurstByte));
+    Port().MSComm1.SetOutBufferCount(0);
+    Port().MSComm1.SetOutput(ByteBuffer(kBurstLength, kBurstByte));
   } catch (const CommError&) {
     // A port that fails here (a pulled cable) shows at the next test.
   }
