@@ -201,20 +201,15 @@ TEST(TtyKinds, FixedNumbersAndTheFallbackWithoutSysfs) {
   FakeSysfs noSysfs;
   SystemRoots roots = noSysfs.Roots();
   roots.sysfs = noSysfs.Root() / "not-mounted";
-  const struct {
-    const char* what;
-    dev_t device;
-    TtyKind kind;
-    std::string name;
-  } numbers[] = {{"virtual console", makedev(4, 3), TtyKind::VirtualConsole, "tty3"},
-                 {"system console", makedev(5, 1), TtyKind::SystemConsole, "console"},
-                 {"pty slave", makedev(136, 7), TtyKind::PtySlave, "pts/7"},
-                 {"serial line, nothing to tell", makedev(4, 64), TtyKind::Unknown, ""}};
-  for (const auto& number : numbers) {
-    SCOPED_TRACE(number.what);
-    const TtyFacts facts = ClassifyCharDevice(number.device, roots);
-    EXPECT_EQ(facts.kind, number.kind);
-    EXPECT_EQ(facts.name, number.name);
+  const std::tuple<const char*, dev_t, TtyKind, std::string> numbers[] = {
+      {"virtual console", makedev(4, 3), TtyKind::VirtualConsole, "tty3"},
+      {"system console", makedev(5, 1), TtyKind::SystemConsole, "console"},
+      {"pty slave", makedev(136, 7), TtyKind::PtySlave, "pts/7"},
+      {"serial line, nothing to tell", makedev(4, 64), TtyKind::Unknown, ""}};
+  for (const auto& [what, device, kind, name] : numbers) {
+    SCOPED_TRACE(what);
+    const TtyFacts facts = ClassifyCharDevice(device, roots);
+    EXPECT_EQ(std::pair(facts.kind, facts.name), std::pair(kind, name));
   }
   // /dev/null and /dev/zero stand in for serial lines; they are only checked, never opened.
   const std::string null = "/dev/null";

@@ -221,19 +221,6 @@ TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
   }
 }
 
-TEST_F(WindowTest, StartWithoutAPortBeepsAndSaysSoAndChangesNothing) {
-  Start();
-  const auto before = EnabledStates();
-  Click("cmdStart");
-  EXPECT_EQ(beeps, 1);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].said, "Run Test: Com Port is not selected, cannot run test");
-  EXPECT_EQ(std::pair(boxes[0].icon, boxes[0].buttons),
-            std::pair(QMessageBox::Critical, QMessageBox::StandardButtons(QMessageBox::Ok)));
-  EXPECT_EQ(Report() + Label("lblStatMon"), "<Test Report>\n<Test Status>");
-  EXPECT_EQ(EnabledStates(), before);
-}
-
 // After each kind of run the Baud label names the rate in force or the fault the run found.
 TEST(WindowTestRuns, TheVerdictAndTheBaudLabelAfterEachKindOfRun) {
   const char* const fast = "optTestSetup(0)";

@@ -140,8 +140,8 @@ TEST(MsgBoxPlacement, CentresFrameOverFrameWithWholeNumberHalvingAndKeepsItOnThe
   }
 }
 
-// Every box is framed and centred by its frame over the window's frame, kept on the screen:
-// the one at start-up over the frame the window is shown with, then About at three places.
+// Every box has OK only, a frame, and is centred by it over the window's frame, kept on the
+// screen: the one at start-up over the frame the window is shown with, then About at three places.
 TEST_F(WindowTest, BoxesAreCentredByTheirFrameOverTheWindowsFrameAndTitledExactly) {
   SaveAppSetting("MainFormInfo", "Left", " 3000");
   SaveAppSetting("MainFormInfo", "Top", " 1500");
@@ -164,7 +164,13 @@ TEST_F(WindowTest, BoxesAreCentredByTheirFrameOverTheWindowsFrameAndTitledExactl
   EXPECT_EQ(boxes[3].frame.bottomRight(), screen.bottomRight());
   EXPECT_EQ(boxes[1].said, "Help About: ALDL Interface Test Program, Version " ALDL_PROJECT_VERSION
                            "   Built " ALDL_BUILD_DATE);
-  EXPECT_EQ(std::pair(boxes[1].icon, boxes[1].buttons), std::pair(QMessageBox::Information, QMessageBox::StandardButtons(QMessageBox::Ok)));
+  EXPECT_EQ(boxes[1].icon, QMessageBox::Information);
+  // Start Test without a port beeps, says so and changes nothing.
+  EXPECT_EQ(boxes[4].said, "Run Test: Com Port is not selected, cannot run test");
+  EXPECT_EQ(boxes[4].icon, QMessageBox::Critical);
+  EXPECT_EQ(beeps, 2);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "<Test Report>\n<Test Status>");
+  for (const ShownBox& box : boxes) EXPECT_EQ(box.buttons, QMessageBox::Ok) << box.said.toStdString();
   QStringList titles;
   for (const ShownBox& box : boxes) titles << box.title;
   EXPECT_EQ(titles, QStringList({"Find SIO Ports", "Help About", "Help About", "Help About",

@@ -131,3 +131,4 @@ class WindowTest : public testing::Test, public WindowHarness {};
 
 // Readable texts in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+inline void PrintTo(const QPoint& point, std::ostream* out) { *out << point.x() << "," << point.y(); }
