@@ -1,22 +1,14 @@
 #include "serial/tty_device.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstring>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
 #include <thread>
 
@@ -37,9 +29,7 @@ DCB Line(std::uint32_t rate) { return DCB{kDcbLength, rate, 8, NOPARITY, ONESTOP
 
 ByteBuffer Pattern(std::size_t count) {
   ByteBuffer bytes(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  }
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
   return bytes;
 }
 
@@ -68,12 +58,8 @@ struct TtyOnPty : testing::Test {
   std::unique_ptr<SerialDevice> device = OpenTtyDevice(pty.SlavePath());
 };
 
-// The refused second open leaves the first working; a pty refuses the modem lines; closing puts
-// back what was found at open.
-TEST_F(TtyOnPty, OpenIsExclusiveRatesReadBackThroughTermios2AndCloseRestoresTheSettings) {
-  const CommError busy = Raised([&] { OpenTtyDevice(pty.SlavePath()); });
-  EXPECT_EQ(busy.Code(), CommErrorNumber::PortUnavailable);
-  EXPECT_EQ(busy.what(), pty.SlavePath() + " is busy: another program has it open");
+// A pty refuses the modem lines, quietly; closing puts back what was found at open.
+TEST_F(TtyOnPty, RatesReadBackThroughTermios2AndCloseRestoresTheSettings) {
   EXPECT_NO_THROW(device->SetModemLines(true, false));
   const std::uint32_t before = device->State().BaudRate;
   ASSERT_NE(before, 8192u);
@@ -125,32 +111,20 @@ TEST_F(TtyOnPty, WaitsEndWhenWhatTheyAwaitIsThere) {
   EXPECT_EQ(device->Read(8), Pattern(3));
 }
 
-TEST(TtyEcho, LoopedBackPtyReturnsEveryByteIntact) {
-  PtyPair pty(PtyPair::Mode::Echo);
-  auto device = OpenTtyDevice(pty.SlavePath());
-  ASSERT_TRUE(device->Apply(Line(8192)));
-  device->Write(Pattern(200));
-  ASSERT_TRUE(Eventually([&] { return device->InputCount() == 200; }));
-  EXPECT_EQ(device->Read(300), Pattern(200));
-}
-
 // A line another program holds, by exclusive mode (which root could open anyway) or by its
 // lock, is refused and left exactly as that program has it.
 TEST(TtyOpen, ALineHeldByAnotherProgramIsRefusedAndLeftAsItIs) {
   for (const bool byExclusiveMode : {true, false}) {
+    SCOPED_TRACE(byExclusiveMode ? "held in exclusive mode" : "held by its lock");
     PtyPair pty;
     std::unique_ptr<SerialDevice> holder;
-    if (byExclusiveMode) {
-      pty.MakeExclusive();
-    } else {
-      holder = OpenTtyDevice(pty.SlavePath());
-    }
+    byExclusiveMode ? pty.MakeExclusive() : void(holder = OpenTtyDevice(pty.SlavePath()));
     const ByteBuffer before = pty.LineSettings();
     const CommError busy = Raised([&] { OpenTtyDevice(pty.SlavePath()); });
-    EXPECT_EQ(busy.what(), pty.SlavePath() + " is busy: another program has it open")
-        << byExclusiveMode;
-    EXPECT_EQ(pty.LineSettings(), before) << byExclusiveMode;
-    EXPECT_TRUE(pty.Exclusive()) << byExclusiveMode;
+    EXPECT_EQ(busy.Code(), CommErrorNumber::PortUnavailable);
+    EXPECT_EQ(busy.what(), pty.SlavePath() + " is busy: another program has it open");
+    EXPECT_EQ(pty.LineSettings(), before);
+    EXPECT_TRUE(pty.Exclusive());
   }
 }
 
@@ -160,6 +134,7 @@ TEST(TtyEndings, ExitAndAnEscapingExceptionPutTheLineBack) {
   const std::pair<const char*, void (*)()> endings[] = {{"exit", [] { std::exit(3); }},
                                                         {"escaping exception", [] { std::terminate(); }}};
   for (const auto& [name, end] : endings) {
+    SCOPED_TRACE(name);
     PtyPair pty;
     const ByteBuffer before = pty.LineSettings();
     EXPECT_DEATH_IF_SUPPORTED(
@@ -170,73 +145,29 @@ TEST(TtyEndings, ExitAndAnEscapingExceptionPutTheLineBack) {
           std::fprintf(stderr, "line taken\n");
           end();
         },
-        "line taken")
-        << name;
-    EXPECT_EQ(pty.LineSettings(), before) << name;
-    EXPECT_FALSE(pty.Exclusive()) << name;
-    EXPECT_FALSE(pty.Locked()) << name;
+        "line taken");
+    EXPECT_EQ(pty.LineSettings(), before);
+    EXPECT_FALSE(pty.Exclusive());
+    EXPECT_FALSE(pty.Locked());
   }
 }
 
-// A folder holding one of each kind of file that is not a serial line, a FIFO with a reader
-// waiting for a writer, and a watch on the opens of all of them.
-struct NotSerialLines : testing::Test {
-  NotSerialLines() {
-    char name[] = "/tmp/tty_device_test_XXXXXX";
-    dir = mkdtemp(name);
-    std::ofstream(dir / "notes.txt") << "keep me";
-    std::filesystem::last_write_time(dir / "notes.txt", written);
-    mkfifo((dir / "pipe").c_str(), 0600);
-    std::filesystem::create_symlink(dir / "pipe", dir / "link-to-pipe");
-    socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, (dir / "socket").c_str(), sizeof address.sun_path - 1);
-    bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    for (const char* file : {"notes.txt", "pipe", "socket", ""}) opens.Watch(dir / file);
-    reader = std::thread([this] {
-      readerThread = gettid();
-      const int fd = open((dir / "pipe").c_str(), O_RDONLY | O_CLOEXEC);
-      readerGotIn = true;
-      close(fd);
-    });
-    EXPECT_TRUE(Eventually([this] { return ReaderIsWaiting(); }));
-  }
-  ~NotSerialLines() override {
-    // A writer of our own lets the reader in at last.
-    const int writer = open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    reader.join();
-    close(writer);
-    close(socketFd);
-    std::filesystem::remove_all(dir);
-  }
-
-  std::filesystem::path dir;
-  const std::filesystem::file_time_type written =
-      std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
-  int socketFd = -1;
+// Each kind of file that is not a serial line is refused with its reason and never opened; a
+// symlink to a tty, as /dev/serial/by-id/... is, opens.
+TEST(TtyOpen, WhatIsNotASerialLineIsRefusedUnopenedAndASymlinkToATtyOpens) {
+  char name[] = "/tmp/tty_device_test_XXXXXX";
+  const std::filesystem::path dir = mkdtemp(name);
+  std::ofstream(dir / "notes.txt") << "keep me";
+  mkfifo((dir / "pipe").c_str(), 0600);
+  std::filesystem::create_symlink(dir / "pipe", dir / "link-to-pipe");
+  const int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{AF_UNIX, {}};
+  std::strncpy(address.sun_path, (dir / "socket").c_str(), sizeof address.sun_path - 1);
+  bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
   OpenWatch opens;
-  std::atomic<bool> readerGotIn = false;
-  std::atomic<pid_t> readerThread = 0;
-  std::thread reader;
-
- protected:
-  // The reader sleeps in its open until a writer comes.
-  bool ReaderIsWaiting() const {
-    if (readerThread == 0) return false;
-    std::ifstream stat("/proc/self/task/" + std::to_string(readerThread) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const auto afterName = text.rfind(") ");
-    return afterName != std::string::npos && text.compare(afterName + 2, 1, "S") == 0;
-  }
-};
-
-TEST_F(NotSerialLines, AreRefusedWithTheirReasonAndLeftUntouched) {
+  for (const char* file : {"notes.txt", "pipe", "socket", ""}) opens.Watch(dir / file);
   const std::string notSerial = ", not a serial device";
-  const struct {
-    const char* what;
-    std::string path, reason;
-  } cases[] = {
+  const std::tuple<const char*, std::string, std::string> cases[] = {
       {"missing", dir / "ttyGone", " does not exist"},
       {"regular file", dir / "notes.txt", " is a regular file" + notSerial},
       {"directory", dir, " is a directory" + notSerial},
@@ -250,28 +181,17 @@ TEST_F(NotSerialLines, AreRefusedWithTheirReasonAndLeftUntouched) {
       {"the pty multiplexer", "/dev/ptmx",
        " is the pseudo-terminal multiplexer: opening it would create a new pseudo-terminal, not "
        "reach a serial line"}};
-  for (const auto& refused : cases) {
-    SCOPED_TRACE(refused.what);
-    const CommError error = Raised([&] { OpenTtyDevice(refused.path); });
+  for (const auto& [what, path, reason] : cases) {
+    SCOPED_TRACE(what);
+    const CommError error = Raised([&] { OpenTtyDevice(path); });
     EXPECT_EQ(error.Code(), CommErrorNumber::PortUnavailable);
-    EXPECT_EQ(error.what(), refused.path + refused.reason);
+    EXPECT_EQ(error.what(), path + reason);
   }
   EXPECT_EQ(opens.Opens(), 0);
-  EXPECT_TRUE(ReaderIsWaiting());
-  EXPECT_FALSE(readerGotIn);
-  std::string content;
-  std::getline(std::ifstream(dir / "notes.txt"), content);
-  EXPECT_EQ(content, "keep me");
-  EXPECT_EQ(std::filesystem::last_write_time(dir / "notes.txt"), written);
-}
-
-// A stable name such as /dev/serial/by-id/... is a symlink to the tty.
-TEST(TtyOpen, ASymlinkToAPtySlaveOpens) {
   PtyPair pty;
-  char name[] = "/tmp/tty_device_test_XXXXXX";
-  const std::filesystem::path dir = mkdtemp(name);
   std::filesystem::create_symlink(pty.SlavePath(), dir / "usb-FTDI-port0");
   EXPECT_NO_THROW(OpenTtyDevice(dir / "usb-FTDI-port0"));
+  close(socketFd);
   std::filesystem::remove_all(dir);
 }
 
@@ -281,20 +201,15 @@ TEST(TtyKinds, FixedNumbersAndTheFallbackWithoutSysfs) {
   FakeSysfs noSysfs;
   SystemRoots roots = noSysfs.Roots();
   roots.sysfs = noSysfs.Root() / "not-mounted";
-  const struct {
-    const char* what;
-    dev_t device;
-    TtyKind kind;
-    std::string name;
-  } numbers[] = {{"virtual console", makedev(4, 3), TtyKind::VirtualConsole, "tty3"},
-                 {"system console", makedev(5, 1), TtyKind::SystemConsole, "console"},
-                 {"pty slave", makedev(136, 7), TtyKind::PtySlave, "pts/7"},
-                 {"serial line, nothing to tell", makedev(4, 64), TtyKind::Unknown, ""}};
-  for (const auto& number : numbers) {
-    SCOPED_TRACE(number.what);
-    const TtyFacts facts = ClassifyCharDevice(number.device, roots);
-    EXPECT_EQ(facts.kind, number.kind);
-    EXPECT_EQ(facts.name, number.name);
+  const std::tuple<const char*, dev_t, TtyKind, std::string> numbers[] = {
+      {"virtual console", makedev(4, 3), TtyKind::VirtualConsole, "tty3"},
+      {"system console", makedev(5, 1), TtyKind::SystemConsole, "console"},
+      {"pty slave", makedev(136, 7), TtyKind::PtySlave, "pts/7"},
+      {"serial line, nothing to tell", makedev(4, 64), TtyKind::Unknown, ""}};
+  for (const auto& [what, device, kind, name] : numbers) {
+    SCOPED_TRACE(what);
+    const TtyFacts facts = ClassifyCharDevice(device, roots);
+    EXPECT_EQ(std::pair(facts.kind, facts.name), std::pair(kind, name));
   }
   // /dev/null and /dev/zero stand in for serial lines; they are only checked, never opened.
   const std::string null = "/dev/null";

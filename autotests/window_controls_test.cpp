@@ -33,10 +33,11 @@ void QueueClick(QWidget& control) {
   const QPointF local = control.mapTo(&top, control.rect().center());
   const QPointF global = control.mapToGlobal(control.rect().center());
   using Queued = QWindowSystemInterface::AsynchronousDelivery;
-  QWindowSystemInterface::handleMouseEvent<Queued>(top.windowHandle(), local, global, Qt::LeftButton,
-                                                   Qt::LeftButton, QEvent::MouseButtonPress);
-  QWindowSystemInterface::handleMouseEvent<Queued>(top.windowHandle(), local, global, Qt::NoButton,
-                                                   Qt::LeftButton, QEvent::MouseButtonRelease);
+  for (const auto& [buttons, type] : {std::pair(Qt::LeftButton, QEvent::MouseButtonPress),
+                                     std::pair(Qt::NoButton, QEvent::MouseButtonRelease)}) {
+    QWindowSystemInterface::handleMouseEvent<Queued>(top.windowHandle(), local, global, buttons,
+                                                     Qt::LeftButton, type);
+  }
 }
 
 }  // namespace
@@ -52,14 +53,17 @@ TEST(WindowPortsAtStartUp, TheSavedPortReopensAt8192AGoneOneIsReportedAndInvalid
     EXPECT_EQ(harness.Label("lblComStat"), reopened ? "COM 3 Open" : "No Com Selected");
     EXPECT_EQ(harness.Label("lblBaudVal"), reopened ? " 8192" : gone ? "<Baud Rate>" : "Not Set");
     EXPECT_EQ(harness.Checked("mnuSetupComPort"), std::vector<int>{reopened ? 3 : 0});
-    const bool open = harness.Window().Port().MSComm1.PortOpen();
-    EXPECT_EQ(open ? harness.DeviceRate() : 0u, reopened ? 8192u : 0u);
+    EXPECT_EQ(harness.Window().Port().MSComm1.PortOpen(), reopened);
+    if (reopened) {
+      EXPECT_EQ(harness.DeviceRate(), 8192u);
+    }
     EXPECT_EQ(harness.beeps, gone ? 1 : 0);
     ASSERT_EQ(harness.boxes.size(), gone ? 1u : 0u);
-    if (!gone) continue;
-    EXPECT_EQ(harness.boxes[0].said,
-              "Find SIO Ports: Previous ComPort is no longer available.\r\n"
-              "Make a new selection from the Setup-ComPort menu");
+    if (gone) {
+      EXPECT_EQ(harness.boxes[0].said,
+                "Find SIO Ports: Previous ComPort is no longer available.\r\n"
+                "Make a new selection from the Setup-ComPort menu");
+    }
   }
 }
 
@@ -77,11 +81,18 @@ TEST_F(WindowTest, AChosenPortOpensAt8192WithBaudSelectAndNoSelectionClosesIt) {
   Choose("mnuSelectBaud(5)");
   OpenSetup(*this);
   EXPECT_EQ(Checked("mnuSelectBaud"), std::vector<int>{5});
-  EXPECT_EQ(Label("lblBaudVal"), " 19200");
-  EXPECT_EQ(DeviceRate(), 19200u);
+  EXPECT_EQ(Label("lblBaudVal") + " " + QString::number(DeviceRate()), " 19200 19200");
   Choose("mnuSetupComPort(0)");
   EXPECT_EQ(Label("lblComStat") + Label("lblBaudVal"), "No Com SelectedNot Set");
   EXPECT_FALSE(comm.PortOpen());
+}
+
+TEST_F(WindowTest, ARefusedRateSaysSoAndLeavesNoRateChecked) {
+  Start(3, "sim:std-rates");
+  Choose("mnuSelectBaud(3)");
+  OpenSetup(*this);
+  EXPECT_TRUE(Checked("mnuSelectBaud").empty());
+  EXPECT_EQ(Label("lblBaudVal"), "Error Setting Baud");
 }
 
 TEST_F(WindowTest, BusyAndMissingPortsAreGreyedWithTheReasonAndABusyChoiceIsStillSaved) {
@@ -98,14 +109,13 @@ TEST_F(WindowTest, BusyAndMissingPortsAreGreyedWithTheReasonAndABusyChoiceIsStil
     return "\npseudo-terminal pts/" + pair.SlavePath().substr(pair.SlavePath().rfind('/') + 1);
   };
   for (int n = 1; n <= 16; ++n) {
-    const bool usable = n == 2 || n == 3;
     const std::string device = ports.Device(n);
     const std::string tip = n == 2   ? device + pty(takenLater)
                             : n == 3 ? "sim\nsimulated adaptor"
                             : n == 5 ? device + pty(busy) + "\n" + device +
                                            " is busy: another program has it open"
                                      : device + "\n" + device + " does not exist";
-    EXPECT_EQ(entries[n]->isEnabled(), usable) << n;
+    EXPECT_EQ(entries[n]->isEnabled(), n == 2 || n == 3) << n;
     EXPECT_EQ(entries[n]->toolTip().toStdString(), tip);
   }
   const auto anotherProgram = OpenTtyDevice(takenLater.SlavePath());
@@ -115,47 +125,37 @@ TEST_F(WindowTest, BusyAndMissingPortsAreGreyedWithTheReasonAndABusyChoiceIsStil
   EXPECT_EQ(Stored("SerialPortInfo/ComPort"), " 2");
 }
 
-TEST_F(WindowTest, ARefusedRateSaysSoAndLeavesNoRateChecked) {
-  Start(3, "sim:std-rates");
-  Choose("mnuSelectBaud(3)");
-  OpenSetup(*this);
-  EXPECT_TRUE(Checked("mnuSelectBaud").empty());
-  EXPECT_EQ(Label("lblBaudVal"), "Error Setting Baud");
-}
-
-TEST_F(WindowTest, LinePowerSwitchesOnlyTheLinesAndDiagnosticModeCopiesThemIntoTheBoxes) {
-  PortContext& port = Start(3, "sim").Port();
-  const auto lines = [&] { return std::pair(port.MSComm1.DTREnable(), port.MSComm1.RTSEnable()); };
-  EXPECT_TRUE(Ticked("mnuModeTest"));
-  EXPECT_TRUE(Get("fraDiagMode").isHidden());
-  Choose("mnuSelectBaud(5)");
-  SetLinePower(port, true, false);
-  EXPECT_EQ(lines(), std::pair(true, false));
-  EXPECT_EQ(DeviceRate(), 19200u);
-  Choose("mnuModeDiag");
-  EXPECT_EQ(std::pair(Ticked("mnuModeTest"), Ticked("mnuModeDiag")), std::pair(false, true));
-  EXPECT_TRUE(Get("fraTestMode").isHidden());
-  EXPECT_FALSE(Get("cmdStart").isEnabled());
-  EXPECT_EQ(std::pair(Ticked("chkDtrPwr"), Ticked("chkRtsPwr")), std::pair(true, false));
-  EXPECT_EQ(lines(), std::pair(true, false));
-  Click("chkDtrPwr");
-  EXPECT_EQ(lines(), std::pair(false, false));
-  Click("chkRtsPwr");
-  EXPECT_EQ(lines(), std::pair(false, true));
-  EXPECT_EQ(DeviceRate(), 19200u);
-}
-
-TEST_F(WindowTest, WithoutAPortNothingSwitchesALineReenteringRestoresTheBoxAndSendCharsIsSafe) {
-  const MSComm& comm = Start().Port().MSComm1;
-  SetLinePower(Window().Port(), true, true);
-  Choose("mnuModeDiag");
-  Click("chkDtrPwr");
-  EXPECT_TRUE(Ticked("chkDtrPwr"));
-  EXPECT_FALSE(comm.DTREnable() || comm.RTSEnable());
-  Choose("mnuModeDiag");
-  EXPECT_FALSE(Ticked("chkDtrPwr"));
-  Click("cmdSendChars");
-  EXPECT_FALSE(comm.PortOpen());
+// Diagnostic mode copies the lines into its boxes, which then switch only their line; without a
+// port they switch nothing, and re-entering the mode shows the lines again.
+TEST(WindowLinePower, TheBoxesSwitchOnlyTheirLineAndOnlyWithAPort) {
+  for (const char* device : {"sim", ""}) {
+    SCOPED_TRACE(*device ? "with a port" : "without a port");
+    WindowHarness harness;
+    PortContext& port = harness.Start(*device ? 3 : 0, device).Port();
+    const auto lines = [&] { return std::pair(port.MSComm1.DTREnable(), port.MSComm1.RTSEnable()); };
+    const auto off = std::pair(false, false);
+    if (*device) harness.Choose("mnuSelectBaud(5)");
+    SetLinePower(port, true, false);
+    EXPECT_TRUE(harness.Get("fraDiagMode").isHidden());
+    harness.Choose("mnuModeDiag");
+    EXPECT_EQ(std::pair(harness.Ticked("mnuModeTest"), harness.Ticked("mnuModeDiag")),
+              std::pair(false, true));
+    EXPECT_TRUE(harness.Get("fraTestMode").isHidden());
+    EXPECT_FALSE(harness.Get("cmdStart").isEnabled());
+    EXPECT_EQ(std::pair(harness.Ticked("chkDtrPwr"), harness.Ticked("chkRtsPwr")),
+              *device ? std::pair(true, false) : off);
+    harness.Click("chkRtsPwr");
+    EXPECT_EQ(lines(), *device ? std::pair(true, true) : off);
+    harness.Click("chkDtrPwr");
+    EXPECT_EQ(lines(), *device ? std::pair(false, true) : off);
+    harness.Choose("mnuModeDiag");
+    EXPECT_EQ(std::pair(harness.Ticked("chkDtrPwr"), harness.Ticked("chkRtsPwr")), lines());
+    if (*device) {
+      EXPECT_EQ(harness.DeviceRate(), 19200u);
+    }
+    harness.Click("cmdSendChars");
+    EXPECT_EQ(port.MSComm1.PortOpen(), *device != 0);
+  }
 }
 
 TEST_F(WindowTest, SendCharsDiscardsPendingOutputAndSends256TimesHex55) {
@@ -188,8 +188,8 @@ TEST_F(WindowTest, MessagesAppendAtTheEndAndANonEmptyStatusReplacesTheLabelOnOne
   EXPECT_EQ(Report() + Label("lblStatMon"), "");
 }
 
+// The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
 TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
-  // The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
   const std::tuple<const char*, const char*, QStringList> modes[] = {
       {"mnuModeTest", "optTestSetup(0)",
        {"optTestSetup(0)", "cmdStart", "cmdStop", "txtStatus", "cmdExit"}},
@@ -216,60 +216,30 @@ TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
     Choose(mode);
     Click(option);
     Get(order.front()).setFocus();
-    const QStringList forward = order.mid(1) << order.front();
-    EXPECT_EQ(walk(Qt::Key_Tab, order.size()), forward);
-    QStringList backward(order.rbegin(), order.rend());
-    EXPECT_EQ(walk(Qt::Key_Backtab, order.size()), backward);
+    EXPECT_EQ(walk(Qt::Key_Tab, order.size()), order.mid(1) << order.front());
+    EXPECT_EQ(walk(Qt::Key_Backtab, order.size()), QStringList(order.rbegin(), order.rend()));
   }
 }
 
-TEST_F(WindowTest, EnableStartSwitchesOnlyStartTestAndTestBusyLocksExactlyItsControls) {
-  const auto before = EnabledStates();
-  Window().EnableStart(false);
-  EXPECT_EQ(EnabledStates(), With(before, {"cmdStart"}, false));
-  Window().SetTestBusy(true);
-  EXPECT_EQ(EnabledStates(), With(before, kLocked, false));
-  EXPECT_TRUE(Get("cmdStop").isEnabled());
-  Window().SetTestBusy(false);
-  EXPECT_EQ(EnabledStates(), before);
-}
-
-TEST_F(WindowTest, StartWithoutAPortBeepsAndSaysSoAndChangesNothing) {
-  Start();
-  const auto before = EnabledStates();
-  Click("cmdStart");
-  EXPECT_EQ(beeps, 1);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].said, "Run Test: Com Port is not selected, cannot run test");
-  EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
-  EXPECT_EQ(Report() + Label("lblStatMon"), "<Test Report>\n<Test Status>");
-  EXPECT_EQ(EnabledStates(), before);
-}
-
-// A run from the rate chosen in Baud Select, and what the window shows after it.
-struct RunCase {
-  const char* device;
-  int chosenRate;  // entry of Baud Select
-  const char* option;
-  const char* verdict;
-  QColor colour;
-  const char* baudLabel;  // the rate in force, or the fault the run found
-  std::uint32_t deviceRate;
-};
-
-TEST(WindowTestRuns, AfterEachKindOfRunTheBaudLabelNamesTheRateInForceOrTheFault) {
+// After each kind of run the Baud label names the rate in force or the fault the run found.
+TEST(WindowTestRuns, TheVerdictAndTheBaudLabelAfterEachKindOfRun) {
   const char* const fast = "optTestSetup(0)";
   const char* const extended = "optTestSetup(1)";
-  const RunCase runs[] = {
-      {"sim", 3, fast, "Fast Test Passed!", Qt::green, " 8192 Baud", 8192},
-      {"sim", 5, fast, "Fast Test Passed!", Qt::green, " 19200 Baud", 19200},
-      {"sim", 3, extended, "Extended Test Passed!", Qt::green, " 8192 Baud", 8192},
-      {"sim", 5, extended, "Extended Test Passed!", Qt::green, " 19200 Baud", 19200},
-      {"sim:std-rates", 4, extended, "Unable to set BAUD", Qt::white, "Baud Error", 9600},
-      {"sim:rate=7500", 3, fast, "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192},
-      {"sim:dead", 3, fast, "Fast Test Failed!", Qt::red, "Baud Error", 8192}};
-  for (const RunCase& run : runs) {
+  const struct {
+    const char* device;
+    int chosenRate;  // entry of Baud Select
+    const char* option;
+    const char* verdict;
+    QColor colour;
+    const char* baudLabel;
+    std::uint32_t deviceRate;
+  } runs[] = {{"sim", 3, fast, "Fast Test Passed!", Qt::green, " 8192 Baud", 8192},
+              {"sim", 5, fast, "Fast Test Passed!", Qt::green, " 19200 Baud", 19200},
+              {"sim", 5, extended, "Extended Test Passed!", Qt::green, " 19200 Baud", 19200},
+              {"sim:std-rates", 4, extended, "Unable to set BAUD", Qt::white, "Baud Error", 9600},
+              {"sim:rate=7500", 3, fast, "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192},
+              {"sim:dead", 3, fast, "Fast Test Failed!", Qt::red, "Baud Error", 8192}};
+  for (const auto& run : runs) {
     SCOPED_TRACE(std::string(run.device) + " " + run.option + " " + run.baudLabel);
     WindowHarness harness;
     harness.Start(3, run.device);
@@ -287,6 +257,7 @@ TEST(WindowTestRuns, AfterEachKindOfRunTheBaudLabelNamesTheRateInForceOrTheFault
 
 TEST(WindowTestRuns, StopTestOrClosingTheWindowHaltsARunInWhichOnlyStopTestIsUsable) {
   for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "closing the window" : "Stop Test");
     WindowHarness harness;
     frmBaudTest& window = harness.Start(3, "sim");
     const auto before = harness.EnabledStates();
@@ -323,20 +294,18 @@ TEST_F(WindowTest, APortLostDuringARunEndsInTheFailedOpenState) {
 // but a click waits for the next pause: one on Stop Test during phase 1's exchange stops the
 // run after phase 2, one during phase 4 is handled in the closing pause and changes nothing.
 TEST(WindowTestRuns, AClickDuringAnExchangeWaitsForTheNextPause) {
-  struct Case {
-    QString queuedAfter, handledAfter, reportEnd;
-  };
-  const Case cases[] = {
+  const std::tuple<QString, QString, QString> cases[] = {
       {"-->Sending Test Data...\n", "-->Enabling RTS only power...\n",
        "Phase2 Test Passed\n\n*User Halted Test*"},
       {"several seconds...\n", "Difference 0.0%\n\n", "Fast Test complete, all phases passed"}};
-  for (const Case& c : cases) {
+  for (const auto& [queuedAfter, handledAfter, reportEnd] : cases) {
+    SCOPED_TRACE(queuedAfter.toStdString());
     WindowHarness harness;
     harness.Start(3, "sim");
     bool queued = false;
     QString reportAtClick;
     QObject::connect(&harness.Get<QPlainTextEdit>("txtStatus"), &QPlainTextEdit::textChanged, [&] {
-      if (!queued && harness.Report().endsWith(c.queuedAfter)) {
+      if (!queued && harness.Report().endsWith(queuedAfter)) {
         QueueClick(harness.Get("cmdStop"));
         queued = true;
       }
@@ -344,7 +313,7 @@ TEST(WindowTestRuns, AClickDuringAnExchangeWaitsForTheNextPause) {
     QObject::connect(&harness.Get<QPushButton>("cmdStop"), &QPushButton::clicked,
                      [&] { reportAtClick = harness.Report(); });
     harness.Click("cmdStart");
-    EXPECT_TRUE(reportAtClick.endsWith(c.handledAfter)) << reportAtClick.toStdString();
-    EXPECT_TRUE(harness.Report().endsWith(c.reportEnd)) << harness.Report().toStdString();
+    EXPECT_TRUE(reportAtClick.endsWith(handledAfter)) << reportAtClick.toStdString();
+    EXPECT_TRUE(harness.Report().endsWith(reportEnd)) << harness.Report().toStdString();
   }
 }

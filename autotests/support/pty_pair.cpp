@@ -33,9 +33,7 @@ PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency) : echoLatency
   }
   slavePath_ = ptsname(masterFd_);
   slaveFd_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (slaveFd_ < 0) {
-    RaiseErrno("opening the pty slave");
-  }
+  if (slaveFd_ < 0) RaiseErrno("opening the pty slave");
   if (mode == Mode::Echo) {
     echo_ = std::thread([this] { Echo(); });
   }
@@ -96,12 +94,8 @@ void PtyPair::MakeExclusive() {
 
 void PtyPair::HangUp() {
   stop_ = true;
-  if (echo_.joinable()) {
-    echo_.join();
-  }
-  if (masterFd_ >= 0) {
-    close(std::exchange(masterFd_, -1));
-  }
+  if (echo_.joinable()) echo_.join();
+  if (masterFd_ >= 0) close(std::exchange(masterFd_, -1));
 }
 
 bool PtyPair::Ready(short events, SteadyClock::time_point deadline) const {
@@ -109,12 +103,8 @@ bool PtyPair::Ready(short events, SteadyClock::time_point deadline) const {
   while (true) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
     const int ready = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-    if (ready >= 0) {
-      return ready > 0;
-    }
-    if (errno != EINTR) {
-      RaiseErrno("waiting on the pty");
-    }
+    if (ready >= 0) return ready > 0;
+    if (errno != EINTR) RaiseErrno("waiting on the pty");
   }
 }
 
@@ -131,9 +121,7 @@ void PtyPair::Echo() {
     const ssize_t count =
         Ready(POLLIN, SteadyClock::now() + 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
     termios2 settings{};
-    if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) {
-      return;
-    }
+    if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
     if (count > 0) echoed_ += static_cast<std::size_t>(count);
     const auto character = std::chrono::duration_cast<SteadyClock::duration>(
         std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(settings.c_ospeed, 1)));
@@ -142,9 +130,7 @@ void PtyPair::Echo() {
       lineFree = start + character * (k + 1);
       std::this_thread::sleep_until(lineFree + echoLatency_);
       while (!stop_ && write(masterFd_, &burst[k], 1) != 1) {
-        if (errno != EAGAIN) {
-          return;
-        }
+        if (errno != EAGAIN) return;
         Ready(POLLOUT, SteadyClock::now() + 10ms);
       }
     }

@@ -27,7 +27,7 @@ struct ShownBox {
   QString said;  // "title: text"
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
-  QRect frame, inner, ownerFrame;  // the outer and inner rectangles of the box, its owner's outer
+  QRect frame, inner;  // the outer and inner rectangles of the box
 };
 
 // The real window, offscreen: settings in a fresh temporary folder, every COM port a path that
@@ -114,10 +114,8 @@ class WindowHarness {
       ADD_FAILURE() << "message box without an OK that closes it: " << box->text().toStdString();
       box->done(QMessageBox::Cancel);
     } else if (box) {
-      const QWidget* owner = box->parentWidget();
       boxes.push_back({box->windowTitle(), box->windowTitle() + ": " + box->text(), box->icon(),
-                       box->standardButtons(), box->frameGeometry(), box->geometry(),
-                       owner ? owner->frameGeometry() : QRect()});
+                       box->standardButtons(), box->frameGeometry(), box->geometry()});
       answered_ = box;
       if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
     }
@@ -133,3 +131,4 @@ class WindowTest : public testing::Test, public WindowHarness {};
 
 // Readable texts in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+inline void PrintTo(const QPoint& point, std::ostream* out) { *out << point.x() << "," << point.y(); }
