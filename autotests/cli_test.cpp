@@ -43,8 +43,10 @@ TEST(ExitStatus, OneWheneverSomethingFailedTwoWhenNothingFailedAndNoVerdictCame)
 // One JSON object on stdout and the exit status for each way a run ends, with the report on
 // stderr saying why.
 TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  env_["ALDL_COM2"] = cable.SlavePath();
   const std::tuple<const char*, std::string, int, std::string, std::string> runs[] = {
-      {"good adaptor", "--simulate", 0, "passed", " >>DTR Power Phase1 Test Passed\n"},
+      {"good adaptor on a looped-back tty", "--port 2", 0, "passed", " >>DTR Power Phase1 Test Passed\n"},
       {"cable pulled", "--simulate=unplug=100", 1, "failed", " >>COM port is not open, Phase1 failed"},
       {"rate refused", "--simulate=std-rates", 2, "rate-refused", "Exiting the test procedure."},
       {"missing port", "--port 3", 2, "port-not-opened", Missing(3) + " does not exist"},
@@ -59,7 +61,7 @@ TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
     EXPECT_TRUE(Contains(Err(), said)) << Err();
     EXPECT_EQ(json.contains("error"), verdict == "port-not-opened" || verdict == "bad-usage");
     if (status > 1) continue;
-    EXPECT_EQ(json.at("identity").at("description"), "simulated adaptor");
+    EXPECT_EQ(json.at("identity").at("kind"), status == 0 ? "pty" : "simulated");
     const auto& phases = json.at("rates").at(0).at("phases");
     ASSERT_EQ(phases.size(), 3u);
     for (const auto& phase : phases) {
