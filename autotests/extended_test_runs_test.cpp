@@ -18,131 +18,138 @@ std::string PhasePassed(int phase, const std::string& powerText) {
          "-->Sending Test Data..." + CRLF + " >>DTR Power Phase" + p + " Test Passed" + CRLF + CRLF;
 }
 
+const std::string kFirstRate = RateHeader("4800") + PhasePassed(1, "-->Enabling DTR only power...") +
+                               PhasePassed(2, "-->Enabling RTS only power...") +
+                               PhasePassed(3, "-->Enabling RTS + DTS power...");
+
 TEST(ExtendedTestRun, GoodAdaptorPassesEveryPhaseAtEveryRate) {
   SimulatedRun run("sim");
   const RunRecord record = run.Run(TestKind::Extended);
-
-  const std::string firstRate = RateHeader("4800") +
-                                PhasePassed(1, "-->Enabling DTR only power...") +
-                                PhasePassed(2, "-->Enabling RTS only power...") +
-                                PhasePassed(3, "-->Enabling RTS + DTS power...");
-  EXPECT_EQ(run.panel.report.substr(0, firstRate.size()), firstRate);
-  EXPECT_EQ(run.panel.report.substr(firstRate.size(), RateHeader("8192").size()),
-            RateHeader("8192"));
+  EXPECT_TRUE(run.panel.report.starts_with(kFirstRate + RateHeader("8192")));
   EXPECT_TRUE(run.panel.report.ends_with("Phase3 Test Passed" + CRLF + CRLF +
                                          "Extended Test complete, all phases passed"));
   EXPECT_EQ(run.panel.status, "Extended Test Passed!");
   EXPECT_EQ(run.panel.colour, kGreen);
   EXPECT_EQ(run.panel.baudCaption, " 8192 Baud") << "the last rate under test is not in force";
-
   // Each phase exchanged at the rate it announced: at 19200 and above a line left at 8192
   // cannot return 256 bytes within the 200 ms allowed.
   ASSERT_EQ(record.rates.size(), 6u);
   for (const RateRecord& rate : record.rates) {
     ASSERT_EQ(rate.phases.size(), 3u) << rate.rate;
-    for (const PhaseRecord& phase : rate.phases) {
-      EXPECT_EQ(phase.outcome, PhaseOutcome::Passed) << rate.rate << " phase " << phase.phase;
-    }
+    for (const PhaseRecord& phase : rate.phases) EXPECT_EQ(phase.outcome, PhaseOutcome::Passed) << rate.rate;
   }
-  EXPECT_EQ(record.verdict, Verdict::Passed);
-
   DCB line{};
   ASSERT_NE(GetCommState(run.port.MSComm1.CommID(), line), 0);
   EXPECT_EQ(line.BaudRate, 8192u) << "the port was not set back to the rate in force";
 }
 
-TEST(ExtendedTestRun, OneFailedPhaseMakesTheVerdictRed) {
-  SimulatedRun run("sim:no-dtr");
+// How faults show: a text in the report, the verdict with its colour, and the first phase at
+// the last rate reached. The floor rows: at 115200 baud each send and receive has the floor of
+// 200 ms, which a line that sends 256 bytes in 150 ms meets and one that takes 250 ms does not.
+struct ExtendedCase {
+  const char* name;
+  const char* device;
+  std::string reportText;
+  Verdict verdict;
+  PhaseOutcome lastRatePhase1;
+};
+
+class ExtendedTestCase : public ::testing::TestWithParam<ExtendedCase> {};
+
+TEST_P(ExtendedTestCase, ShowsInTheReportAndTheVerdict) {
+  const ExtendedCase& c = GetParam();
+  SimulatedRun run(c.device);
   const RunRecord record = run.Run(TestKind::Extended);
-  for (const RateRecord& rate : record.rates) {
-    EXPECT_EQ(rate.phases[0].outcome, PhaseOutcome::ReceiveTimeout) << rate.rate;
-    EXPECT_EQ(rate.phases[1].outcome, PhaseOutcome::Passed) << rate.rate;
-  }
-  EXPECT_TRUE(run.panel.report.ends_with("Extended Test complete, errors occurred"));
-  EXPECT_EQ(run.panel.status, "Extended Test Failed!");
-  EXPECT_EQ(run.panel.colour, kRed);
+  EXPECT_NE(run.panel.report.find(c.reportText), std::string::npos) << run.panel.report;
+  EXPECT_EQ(record.verdict, c.verdict);
+  EXPECT_EQ(run.panel.colour, c.verdict == Verdict::Passed   ? kGreen
+                              : c.verdict == Verdict::Failed ? kRed
+                                                             : kWhite);
+  EXPECT_EQ(record.rates.back().phases.at(0).outcome, c.lastRatePhase1);
 }
 
-TEST(ExtendedTestRun, RefusalOf8192AfterAPassing4800) {
-  SimulatedRun run("sim:std-rates");
-  const RunRecord record = run.Run(TestKind::Extended);
-  EXPECT_TRUE(run.panel.report.ends_with(
-      PhasePassed(3, "-->Enabling RTS + DTS power...") + "Executing Extended Test procedure" +
-      CRLF + "Setting Baud to  8192:Failed to set COM baud rate.  Verify that the PC serial port "
-      "is correctly set-up" + CRLF + CRLF + "Exiting the test procedure."));
-  EXPECT_EQ(run.panel.baudCaption, "Baud Error");
-  EXPECT_EQ(run.panel.beeps, 1);
-  EXPECT_EQ(run.panel.colour, kWhite);
-  EXPECT_EQ(record.verdict, Verdict::RateRefused);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Adaptors, ExtendedTestCase,
+    ::testing::Values(
+        ExtendedCase{"NoDtr", "sim:no-dtr", "Extended Test complete, errors occurred", Verdict::Failed,
+                     PhaseOutcome::ReceiveTimeout},
+        ExtendedCase{"RefusesTheRateAfter4800", "sim:std-rates",
+                     kFirstRate + "Executing Extended Test procedure" + CRLF +
+                         "Setting Baud to  8192:Failed to set COM baud rate.  Verify that the PC "
+                         "serial port is correctly set-up" + CRLF + CRLF + "Exiting the test procedure.",
+                     Verdict::RateRefused, PhaseOutcome::Passed},
+        ExtendedCase{"SendIn150Ms", "sim:rate=17000", "Extended Test complete, all phases passed",
+                     Verdict::Passed, PhaseOutcome::Passed},
+        ExtendedCase{"SendIn250Ms", "sim:rate=10240", " >>Timeout error transmitting data. Phase1 failed",
+                     Verdict::Failed, PhaseOutcome::TransmitTimeout},
+        // A port that is gone refused no rate: every later rate says so, without a beep.
+        ExtendedCase{"PulledCable", "sim:unplug=2000",
+                     "Setting Baud to  8192: >>COM port is not open" + CRLF + CRLF + "Beginning Phase1",
+                     Verdict::Failed, PhaseOutcome::PortNotOpen}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ExtendedTestRun, StopDuringPhaseOneEndsAfterIt) {
-  SimulatedRun run("sim");
-  run.StopDuringPauseAfter("-->Enabling DTR only power..." + CRLF);
-  run.Run(TestKind::Extended);
-  EXPECT_EQ(run.panel.report, RateHeader("4800") + PhasePassed(1, "-->Enabling DTR only power...") +
-                                  "*User Halted Test*");
-  EXPECT_EQ(run.panel.status, "*User Halted Test*");
-  EXPECT_EQ(run.panel.colour, kWhite);
-}
-
-TEST(ExtendedTestRun, StopAroundPhaseThreeEndsBeforeTheNextRate) {
-  for (const std::string& pause : {"-->Enabling RTS + DTS power..." + CRLF,
-                                   " >>DTR Power Phase3 Test Passed" + CRLF + CRLF}) {
-    SimulatedRun run("sim");
-    run.StopDuringPauseAfter(pause);
-    const RunRecord record = run.Run(TestKind::Extended);
-    EXPECT_TRUE(run.panel.report.ends_with(PhasePassed(3, "-->Enabling RTS + DTS power...") +
-                                           "Test Halted"))
-        << pause;
-    EXPECT_EQ(run.panel.status, "Test Halted");
-    EXPECT_EQ(record.rates.size(), 1u);
-    EXPECT_EQ(record.verdict, Verdict::Halted);
-  }
-}
-
-TEST(ExtendedTestRun, StopDuringTheLastRatesPhaseThreeStillGivesTheVerdict) {
-  SimulatedRun run("sim");
-  run.StopDuringPauseAfter("-->Enabling RTS + DTS power..." + CRLF, 6);
-  run.Run(TestKind::Extended);
-  EXPECT_TRUE(run.panel.report.ends_with("Extended Test complete, all phases passed"));
-}
-
-TEST(ExtendedTestRun, AStopBeforeTheRunDoesNotShortenIt) {
-  SimulatedRun run("sim");
-  StopTest(run.tests);
-  EXPECT_EQ(run.Run(TestKind::Extended).verdict, Verdict::Passed);
-}
-
-}  // namespace
-
-namespace {
-
-// A cable pulled during the first rate: every later rate says the port is gone rather than
-// blaming the rate, and the run reaches its verdict; afterwards the port counts as failed to
-// open, its number kept for shutdown to save.
-TEST(ExtendedTestRun, PulledCableIsReportedAsGoneAndTheRunReachesItsVerdict) {
+// Afterwards a pulled cable's port counts as failed to open, its number kept for shutdown.
+TEST(ExtendedTestRun, PulledCablesPortIsDroppedAfterTheRun) {
   SimulatedRun run("sim:unplug=2000");
-  const RunRecord record = run.Run(TestKind::Extended);
-  EXPECT_NE(run.panel.report.find("Setting Baud to  8192: >>COM port is not open" + CRLF + CRLF +
-                                  "Beginning Phase1 COM test:"),
-            std::string::npos)
-      << run.panel.report;
-  EXPECT_EQ(run.panel.report.find("Failed to set COM baud rate"), std::string::npos);
+  run.Run(TestKind::Extended);
   EXPECT_EQ(run.panel.beeps, 0);
-  EXPECT_TRUE(run.panel.report.ends_with("Extended Test complete, errors occurred"));
-  EXPECT_EQ(record.verdict, Verdict::Failed);
-  ASSERT_EQ(record.rates.size(), 6u);
-  EXPECT_EQ(record.rates.back().phases.back().outcome, PhaseOutcome::PortNotOpen);
-
   const auto view = DropLostPort(run.port);
   ASSERT_TRUE(view);
   EXPECT_EQ(view->comStatus, "Unable to open Com 1");
-  EXPECT_EQ(view->checkedEntry, 0);
-  EXPECT_FALSE(view->startEnabled);
   EXPECT_FALSE(run.port.state.PortReady);
   EXPECT_EQ(run.port.state.CurrentPort, 1);
   EXPECT_FALSE(DropLostPort(run.port));
 }
+
+// Stop Test during the pause after a report text (its nth occurrence; 0: before the run).
+struct StopCase {
+  const char* name;
+  TestKind kind;
+  std::string pauseAfter;
+  int occurrence;
+  std::string reportEnd;
+  Verdict verdict;
+};
+
+class StopDuringAPause : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopDuringAPause, EndsAtTheNextCheck) {
+  const StopCase& c = GetParam();
+  SimulatedRun run("sim");
+  if (c.occurrence == 0) {
+    StopTest(run.tests);
+  } else {
+    run.StopDuringPauseAfter(c.pauseAfter, c.occurrence);
+  }
+  const RunRecord record = run.Run(c.kind);
+  EXPECT_TRUE(run.panel.report.ends_with(c.reportEnd)) << run.panel.report;
+  EXPECT_EQ(record.verdict, c.verdict);
+}
+
+const std::string kPhase1Power = "-->Enabling DTR only power..." + CRLF;
+const std::string kPhase2Power = "-->Enabling RTS only power..." + CRLF;
+const std::string kPhase3Power = "-->Enabling RTS + DTS power..." + CRLF;
+std::string HaltedAfter(int phase) {
+  return "Phase" + std::to_string(phase) + " Test Passed" + CRLF + CRLF + "*User Halted Test*";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, StopDuringAPause,
+    ::testing::Values(
+        StopCase{"FastPhase1", TestKind::Fast, kPhase1Power, 1, HaltedAfter(1), Verdict::Halted},
+        StopCase{"FastPhase3", TestKind::Fast, kPhase3Power, 1, HaltedAfter(3), Verdict::Halted},
+        StopCase{"FastClosingPause", TestKind::Fast, "   Difference 0.0%" + CRLF + CRLF, 1,
+                 "Fast Test complete, all phases passed", Verdict::Passed},
+        StopCase{"ExtendedBeforeTheRun", TestKind::Extended, "", 0,
+                 "Extended Test complete, all phases passed", Verdict::Passed},
+        StopCase{"ExtendedPhase1", TestKind::Extended, kPhase1Power, 1, HaltedAfter(1), Verdict::Halted},
+        StopCase{"ExtendedPhase2", TestKind::Extended, kPhase2Power, 1, HaltedAfter(2), Verdict::Halted},
+        StopCase{"ExtendedPhase3", TestKind::Extended, kPhase3Power, 1,
+                 kFirstRate + "Test Halted", Verdict::Halted},
+        StopCase{"ExtendedAfterPhase3", TestKind::Extended, " >>DTR Power Phase3 Test Passed" + CRLF + CRLF,
+                 1, kFirstRate + "Test Halted", Verdict::Halted},
+        StopCase{"ExtendedLastRatesPhase3", TestKind::Extended, kPhase3Power, 6,
+                 "Extended Test complete, all phases passed", Verdict::Passed}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
