@@ -17,8 +17,8 @@ namespace {
 // A looped-back simulated adaptor at 9600 baud (a 256-byte block takes 266.7 ms on the line).
 class LinkExchangeTest : public ::testing::Test {
  protected:
-  explicit LinkExchangeTest(std::int32_t start = 1000) : clock(start) {
-    ports.Assign(1, "sim");
+  explicit LinkExchangeTest(std::int32_t start = 1000, const char* device = "sim") : clock(start) {
+    ports.Assign(1, device);
     comm.SetCommPort(1);
     comm.SetDTREnable(true);
     comm.SetPortOpen(true);
@@ -134,14 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
              (start == 1000 ? "" : start < 0 ? "WhileTheClockWrapsToZero" : "WhileTheClockTurnsNegative");
     });
 
-TEST(LinkExchangePulledCable, GivesFalseInsteadOfAnError) {
-  FakeClock clock;
-  PortMap ports = SafePortMap(clock.Source());
-  ports.Assign(1, "sim:unplug=50");
-  MSComm comm(ports);
-  comm.SetCommPort(1);
-  comm.SetPortOpen(true);
-  LinkExchange link(comm, clock, {[](std::int32_t) {}, [] {}});
+struct LinkExchangePulledCable : LinkExchangeTest {
+  LinkExchangePulledCable() : LinkExchangeTest(1000, "sim:unplug=50") {}
+};
+
+TEST_F(LinkExchangePulledCable, GivesFalseInsteadOfAnError) {
   clock.Advance(60);
   ByteBuffer buffer(16);
   EXPECT_FALSE(link.ALDL_XMIT(buffer, 100));
