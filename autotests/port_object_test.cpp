@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "serial/MSComm.h"
-#include "serial/comm_error.h"
 #include "serial/port_context.h"
 #include "serial/port_selection.h"
-#include "serial/tty_device.h"
 #include "support/fake_clock.h"
-#include "support/pty_pair.h"
 #include "support/safe_port_map.h"
 
 namespace {
@@ -106,21 +103,6 @@ TEST_F(PortObjectTest, SetLinePowerChangesTheLinesWhileThePortIsClosed) {
   EXPECT_FALSE(port.MSComm1.DTREnable());
   EXPECT_TRUE(port.MSComm1.RTSEnable());
   EXPECT_FALSE(port.MSComm1.PortOpen());
-}
-
-TEST(PortObjectOnPty, OpensAt8192ExclusivelyAndFailsOnAPortHeldElsewhere) {
-  PtyPair ours;
-  PtyPair theirs;
-  auto held = OpenTtyDevice(theirs.SlavePath());
-  PortMap ports = SafePortMap([] { return 0; });
-  ports.Assign(1, ours.SlavePath());
-  ports.Assign(2, theirs.SlavePath());
-  PortContext port(ports, [] {});
-  clsComSetup& setup = port.ComSetup();
-  EXPECT_EQ(setup.OpenComPort(2), -2);
-  ASSERT_EQ(setup.OpenComPort(1), 0);
-  EXPECT_EQ(setup.BaudSetting(), 8192);
-  EXPECT_THROW(OpenTtyDevice(ours.SlavePath()), CommError);
 }
 
 TEST_F(PortObjectTest, SavedPortThatProbedButWillNotOpen) {

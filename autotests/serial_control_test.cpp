@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <tuple>
+
 #include "serial/comm_error.h"
 #include "serial/settings_string.h"
 #include "support/fake_clock.h"
@@ -10,21 +12,10 @@
 
 namespace {
 
-TEST(SettingsString, ReadsRateParityDataAndStopBits) {
-  const DCB dcb = ParseSettingsString("9600,n,8,1");
-  EXPECT_EQ(dcb.BaudRate, 9600u);
-  EXPECT_EQ(dcb.Parity, NOPARITY);
-  EXPECT_EQ(dcb.ByteSize, 8);
-  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-
-  const DCB other = ParseSettingsString("8192,E,7,1.5");
-  EXPECT_EQ(other.BaudRate, 8192u);
-  EXPECT_EQ(other.Parity, EVENPARITY);
-  EXPECT_EQ(other.ByteSize, 7);
-  EXPECT_EQ(other.StopBits, ONE5STOPBITS);
-}
-
-TEST(SettingsString, MalformedTextIsAnErrorNotAGuess) {
+TEST(SettingsString, ReadsRateParityDataAndStopBitsAndRefusesMalformedText) {
+  const auto fields = [](const DCB& d) { return std::tuple(d.BaudRate, d.Parity, d.ByteSize, d.StopBits); };
+  EXPECT_EQ(fields(ParseSettingsString("9600,n,8,1")), std::tuple(9600u, NOPARITY, 8, ONESTOPBIT));
+  EXPECT_EQ(fields(ParseSettingsString("8192,E,7,1.5")), std::tuple(8192u, EVENPARITY, 7, ONE5STOPBITS));
   for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,", "0,n,8,1", "-5,n,8,1", "96x0,n,8,1",
                           "9600,q,8,1", "9600,nn,8,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1.0",
                           "99999999999,n,8,1"}) {

@@ -102,12 +102,6 @@ TEST(SimEcho, NeedsPowerAndIsIntactButForTheFaults) {
   }
 }
 
-TEST(SimSettings, StdRatesRefuses8192AndKeepsTheRateInForce) {
-  SimBench bench("std-rates");
-  EXPECT_FALSE(bench.device->Apply(Line(8192)));
-  EXPECT_EQ(bench.device->State().BaudRate, 9600u);
-}
-
 // Closing empties the queues; the unplug time counts from the first open.
 TEST(SimConnect, OneConnectionAtATimeUntilUnpluggedForGood) {
   SimBench bench("unplug=300");
