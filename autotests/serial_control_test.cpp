@@ -1,7 +1,6 @@
 #include "serial/MSComm.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <tuple>
 
@@ -101,19 +100,6 @@ TEST_F(SerialControlTest, OperationsOnAClosedPortRaise) {
   EXPECT_THROW(comm.Input(), CommError);
   EXPECT_THROW(comm.CommID(), CommError);
   EXPECT_NO_THROW(comm.SetPortOpen(false));
-}
-
-TEST(PortMapEnvironment, ComVariablesAndSimulateOption) {
-  ::setenv("ALDL_COM3", "/dev/pts/77", 1);
-  ::setenv("ALDL_COM1", "/somewhere/else", 1);
-  PortMap ports = PortMap::FromEnvironment([] { return 0; }, std::string("dead"));
-  ::unsetenv("ALDL_COM3");
-  ::unsetenv("ALDL_COM1");
-  EXPECT_EQ(ports.Device(3), "/dev/pts/77");
-  EXPECT_EQ(ports.Device(1), "sim:dead");
-  EXPECT_EQ(ports.Device(17), "");
-  EXPECT_THROW(PortMap::FromEnvironment([] { return 0; }, std::string("melted")),
-               std::invalid_argument);
 }
 
 }  // namespace
