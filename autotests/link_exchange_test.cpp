@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -86,6 +87,8 @@ struct WaitBoundary {
   bool result;
   std::int32_t waitedMs;
 };
+
+void PrintTo(const WaitBoundary& c, std::ostream* out) { *out << c.name; }
 
 class LinkExchangeBoundary
     : public LinkExchangeTest,
