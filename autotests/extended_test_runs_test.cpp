@@ -75,24 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                      " 8192 Baud", Verdict::Passed, PhaseOutcome::Passed},
         ExtendedCase{"SendIn250Ms", "sim:rate=10240", " >>Timeout error transmitting data. Phase1 failed",
                      " 8192 Baud", Verdict::Failed, PhaseOutcome::TransmitTimeout},
-        // A port that is gone refused no rate: every later rate says so, without a beep.
+        // A port that is gone refused no rate: every later rate says so.
         ExtendedCase{"PulledCable", "sim:unplug=2000",
                      "Setting Baud to  8192: >>COM port is not open" + CRLF + CRLF + "Beginning Phase1",
                      "Error Setting Baud", Verdict::Failed, PhaseOutcome::PortNotOpen}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Afterwards a pulled cable's port counts as failed to open, its number kept for shutdown.
-TEST(ExtendedTestRun, PulledCablesPortIsDroppedAfterTheRun) {
-  SimulatedRun run("sim:unplug=2000");
-  run.Run(TestKind::Extended);
-  EXPECT_EQ(run.panel.beeps, 0);
-  const auto view = DropLostPort(run.port);
-  ASSERT_TRUE(view);
-  EXPECT_EQ(view->comStatus, "Unable to open Com 1");
-  EXPECT_FALSE(run.port.state.PortReady);
-  EXPECT_EQ(run.port.state.CurrentPort, 1);
-  EXPECT_FALSE(DropLostPort(run.port));
-}
 
 // Stop Test during the pause after a report text (its nth occurrence; 0: before the run).
 struct StopCase {

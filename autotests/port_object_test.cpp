@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "serial/MSComm.h"
 #include "serial/port_context.h"
 #include "serial/port_selection.h"
@@ -12,9 +14,11 @@ namespace {
 
 class PortObjectTest : public ::testing::Test {
  protected:
-  std::int32_t RunningRate() {
+  // Rate, data bits, parity and stop bits in force.
+  std::tuple<std::uint32_t, int, int, int> Line() {
     DCB record{};
-    return GetCommState(port.MSComm1.CommID(), record) ? static_cast<std::int32_t>(record.BaudRate) : -1;
+    GetCommState(port.MSComm1.CommID(), record);
+    return {record.BaudRate, record.ByteSize, record.Parity, record.StopBits};
   }
 
   FakeClock clock;
@@ -51,12 +55,7 @@ TEST_F(PortObjectTest, OpenComPortConfiguresTheLineForTheAdaptor) {
   EXPECT_TRUE(port.MSComm1.DTREnable());
   EXPECT_TRUE(port.MSComm1.RTSEnable());
   EXPECT_EQ(setup.BaudSetting(), 8192);
-  DCB record{};
-  GetCommState(port.MSComm1.CommID(), record);
-  EXPECT_EQ(record.BaudRate, 8192u);
-  EXPECT_EQ(record.ByteSize, 8);
-  EXPECT_EQ(record.Parity, NOPARITY);
-  EXPECT_EQ(record.StopBits, ONESTOPBIT);
+  EXPECT_EQ(Line(), std::tuple(8192u, 8, NOPARITY, ONESTOPBIT));
   EXPECT_EQ(eventPasses, 1);
 }
 
@@ -86,7 +85,7 @@ TEST_F(PortObjectTest, SetBaudThroughTheDeviceControlBlock) {
   EXPECT_EQ(setup.BaudSetting(), 19200);
   EXPECT_FALSE(setup.SetBaud(8192));
   EXPECT_EQ(setup.BaudSetting(), 0);
-  EXPECT_EQ(RunningRate(), 19200);
+  EXPECT_EQ(std::get<0>(Line()), 19200u);
 
   port.ReleaseComSetup();
   EXPECT_FALSE(port.MSComm1.PortOpen()) << "releasing the object closes the port";

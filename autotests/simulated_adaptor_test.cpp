@@ -31,9 +31,7 @@ struct SimBench {
   // Moves the clock on a millisecond at a time until the condition holds, for 10 s at most;
   // returns the ms gone by since the bench was made.
   int Until(const std::function<bool()>& condition) {
-    for (int ms = 0; ms < 10'000 && !condition(); ++ms) {
-      clock.Advance(1);
-    }
+    for (int ms = 0; ms < 10'000 && !condition(); ++ms) clock.Advance(1);
     return static_cast<int>(static_cast<std::uint32_t>(clock.Reading()) - origin);
   }
 
