@@ -75,11 +75,14 @@ TEST_P(AdaptorTestRun, ShowsInTheReportAndTheVerdict) {
   EXPECT_EQ(record.verdict, c.verdict);
   const bool passed = c.verdict == Verdict::Passed;
   EXPECT_EQ(run.panel.colour, passed ? kGreen : c.verdict == Verdict::Failed ? kRed : kWhite);
+  const std::string kind = c.kind == TestKind::Fast ? "Fast" : "Extended";
   if (c.verdict != Verdict::RateRefused) {
-    EXPECT_TRUE(run.panel.report.ends_with((c.kind == TestKind::Fast ? "Fast" : "Extended") +
-                                           std::string(" Test complete, ") +
+    EXPECT_TRUE(run.panel.report.ends_with(kind + " Test complete, " +
                                            (passed ? "all phases passed" : "errors occurred")));
+    EXPECT_EQ(run.panel.status, kind + (passed ? " Test Passed!" : " Test Failed!"));
   }
+  // Each rate fault beeps once and names itself in the baud caption.
+  EXPECT_EQ(run.panel.beeps, std::string(c.baudCaption).starts_with("Baud") ? 1 : 0);
   EXPECT_EQ(run.panel.busyCalls, (std::vector<bool>{true, false}));
   DCB line{};
   if (run.port.MSComm1.PortOpen() && run.port.state.CurrentBaud != 0 &&

@@ -21,9 +21,7 @@ class RecordingPanel final : public TestPanel {
   void SetBaudCaption(const std::string& caption) override { baudCaption = caption; }
   void Beep() override { ++beeps; }
   void SetTestBusy(bool busy) override { busyCalls.push_back(busy); }
-  void ShowMessage(const std::string& text, std::int32_t, const std::string&) override {
-    messages.push_back(text);
-  }
+  void ShowMessage(const std::string&, std::int32_t, const std::string&) override {}
 
   std::string report;
   std::string status;
@@ -31,5 +29,4 @@ class RecordingPanel final : public TestPanel {
   std::string baudCaption;
   int beeps = 0;
   std::vector<bool> busyCalls;
-  std::vector<std::string> messages;
 };
