@@ -58,60 +58,37 @@ using Clock = PacedEcho::Clock;
 const Clock::time_point kStart{1s};
 const std::vector<std::uint8_t> kBlock = {1, 2, 3, 4, 5};
 
+// At 1000 baud a character takes 10 ms; bytes that come while the line is busy wait for it.
 TEST(PacedEcho, BytesLeaveOneCharacterTimeApartAtTheRateInForce) {
-  PacedEcho echo;
-  echo.SetRate(1000);  // 10 ms a character
-  echo.Accept(kBlock, kStart);
-  EXPECT_TRUE(echo.TakeDue(kStart + 9ms).empty());
-  EXPECT_EQ(echo.TakeDue(kStart + 10ms), std::vector<std::uint8_t>({1}));
-  EXPECT_EQ(echo.TakeDue(kStart + 35ms), std::vector<std::uint8_t>({2, 3}));
-  EXPECT_EQ(echo.NextDue(), kStart + 40ms);
-  EXPECT_EQ(echo.TakeDue(kStart + 1s), std::vector<std::uint8_t>({4, 5}));
-  EXPECT_FALSE(echo.NextDue());
-}
-
-TEST(PacedEcho, BytesThatArriveWhileTheLineIsBusyWaitForIt) {
   PacedEcho echo;
   echo.SetRate(1000);
   echo.Accept(kBlock, kStart);
   echo.Accept(std::vector<std::uint8_t>{6}, kStart + 20ms);
-  echo.TakeDue(kStart + 50ms);
+  EXPECT_TRUE(echo.TakeDue(kStart + 9ms).empty());
+  EXPECT_EQ(echo.TakeDue(kStart + 10ms), std::vector<std::uint8_t>({1}));
+  EXPECT_EQ(echo.TakeDue(kStart + 35ms), std::vector<std::uint8_t>({2, 3}));
+  EXPECT_EQ(echo.NextDue(), kStart + 40ms);
+  EXPECT_EQ(echo.TakeDue(kStart + 55ms), std::vector<std::uint8_t>({4, 5}));
   EXPECT_EQ(echo.NextDue(), kStart + 60ms);
-}
-
-TEST(PacedEcho, AnIdleLineSendsOneCharacterTimeAfterArrival) {
-  PacedEcho echo;
-  echo.SetRate(1000);
-  echo.Accept(std::vector<std::uint8_t>{1}, kStart);
   echo.TakeDue(kStart + 1s);
-  echo.Accept(std::vector<std::uint8_t>{2}, kStart + 2s);
+  EXPECT_FALSE(echo.NextDue());
+  // An idle line sends one character time after arrival.
+  echo.Accept(std::vector<std::uint8_t>{7}, kStart + 2s);
   EXPECT_EQ(echo.NextDue(), kStart + 2s + 10ms);
+  echo.Clear();
+  EXPECT_FALSE(echo.NextDue());
 }
 
+// A new rate applies to bytes accepted after it; no rate (0) keeps the rate in force.
 TEST(PacedEcho, ANewRateAppliesToBytesAcceptedAfterIt) {
   PacedEcho echo;
   echo.SetRate(1000);
   echo.Accept(std::vector<std::uint8_t>{1}, kStart);
-  echo.SetRate(10000);  // 1 ms a character
+  echo.SetRate(10000);
+  echo.SetRate(0);
   echo.Accept(std::vector<std::uint8_t>{2}, kStart);
   EXPECT_EQ(echo.TakeDue(kStart + 10ms), std::vector<std::uint8_t>({1}));
   EXPECT_EQ(echo.NextDue(), kStart + 11ms);
-}
-
-TEST(PacedEcho, NoRateYetKeepsTheRateInForce) {
-  PacedEcho echo;
-  echo.SetRate(1000);
-  echo.SetRate(0);
-  echo.Accept(std::vector<std::uint8_t>{1}, kStart);
-  EXPECT_EQ(echo.NextDue(), kStart + 10ms);
-}
-
-TEST(PacedEcho, ClearDropsWhatWasNotSent) {
-  PacedEcho echo;
-  echo.Accept(kBlock, kStart);
-  echo.Clear();
-  EXPECT_FALSE(echo.NextDue());
-  EXPECT_TRUE(echo.TakeDue(kStart + 1s).empty());
 }
 
 }  // namespace

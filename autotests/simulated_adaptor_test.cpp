@@ -31,9 +31,7 @@ struct SimBench {
   // Moves the clock on a millisecond at a time until the condition holds, for 10 s at most;
   // returns the ms gone by since the bench was made.
   int Until(const std::function<bool()>& condition) {
-    for (int ms = 0; ms < 10'000 && !condition(); ++ms) {
-      clock.Advance(1);
-    }
+    for (int ms = 0; ms < 10'000 && !condition(); ++ms) clock.Advance(1);
     return static_cast<int>(static_cast<std::uint32_t>(clock.Reading()) - origin);
   }
 
@@ -100,12 +98,6 @@ TEST(SimEcho, NeedsPowerAndIsIntactButForTheFaults) {
       EXPECT_EQ(echo[i] != i + 1, faults == "noise" && i % 3 == 2) << i;
     }
   }
-}
-
-TEST(SimSettings, StdRatesRefuses8192AndKeepsTheRateInForce) {
-  SimBench bench("std-rates");
-  EXPECT_FALSE(bench.device->Apply(Line(8192)));
-  EXPECT_EQ(bench.device->State().BaudRate, 9600u);
 }
 
 // Closing empties the queues; the unplug time counts from the first open.

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 
 #include "link/clock.h"
 #include "serial/serial_device.h"
 
 // A clock that moves only while the code under test waits on it: a millisecond at a time,
 // looking in between (without blocking) whether what the wait is for has happened. Reading it
-// does not move it, so every run is the same, takes no real time, and a loop that polls instead
-// of waiting never ends. Simulated devices read it through Source().
+// does not move it, so every run is the same and takes no real time. A loop that keeps waiting
+// without letting time pass would never end: it raises instead, failing the test that runs it.
+// Simulated devices read the clock through Source().
 class FakeClock final : public Clock {
  public:
   explicit FakeClock(std::int32_t start = 1000) : now_(start) {}
@@ -16,7 +18,13 @@ class FakeClock final : public Clock {
   std::int32_t timeGetTime() override { return now_; }
 
   void WaitUpTo(std::int32_t ms, const BlockingWait& wait) override {
+    const std::int32_t before = now_;
     for (std::int32_t waited = 0; waited < ms && !wait(0); ++waited) Advance(1);
+    if (now_ != before) {
+      idleWaits_ = 0;
+    } else if (++idleWaits_ > kMostIdleWaits) {
+      throw std::logic_error("a wait loop that lets no time pass");
+    }
   }
 
   std::int32_t Reading() const { return now_; }
@@ -28,5 +36,7 @@ class FakeClock final : public Clock {
   }
 
  private:
+  static constexpr int kMostIdleWaits = 10'000;
   std::int32_t now_;
+  int idleWaits_ = 0;
 };
