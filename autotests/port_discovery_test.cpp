@@ -15,8 +15,6 @@
 
 namespace {
 
-using Kind = PortIdentity::Kind;
-
 // Each device node is a pty the test holds; the fake tree says what kernel device it is. The
 // ports after the table's are missing.
 TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBehindThem) {
@@ -35,18 +33,20 @@ TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBeh
                       {"product", "CP2102 USB to UART Bridge Controller"}, {"serial", "0001"}});
   const std::string byId = tree.AddById("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", ftdi.SlavePath());
   const std::string missing = (tree.Root() / "ttyGone").string();
-  const std::tuple<std::string, Kind, std::string, bool> expected[] = {
-      {consoleUart.SlavePath(), Kind::Uart, "built-in UART 16550A, the kernel's console", false},
-      {emptySlot.SlavePath(), Kind::EmptyUartSlot, "serial port slot with no UART", false},
-      {missing, Kind::Missing, "no such device", false},
-      {ftdi.SlavePath(), Kind::Usb, "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)", true},
+  // Each port's device, its kind by the name the runner's port list gives it, what it is, and
+  // whether the probe finds it.
+  const std::tuple<std::string, std::string, std::string, bool> expected[] = {
+      {consoleUart.SlavePath(), "uart", "built-in UART 16550A, the kernel's console", false},
+      {emptySlot.SlavePath(), "empty-uart-slot", "serial port slot with no UART", false},
+      {missing, "missing", "no such device", false},
+      {ftdi.SlavePath(), "usb", "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)", true},
       // The interface's driver names the module, not the usb-serial port driver "ch341-uart".
-      {ch340.SlavePath(), Kind::Usb, "USB2.0-Serial (USB 1a86:7523, ch341)", true},
-      {cp2102.SlavePath(), Kind::Usb,
+      {ch340.SlavePath(), "usb", "USB2.0-Serial (USB 1a86:7523, ch341)", true},
+      {cp2102.SlavePath(), "usb",
        "Silicon Labs CP2102 USB to UART Bridge Controller (USB 10c4:ea60, cp210x, serial 0001)", true},
       // SlavePath() is /dev/pts/N.
-      {pty.SlavePath(), Kind::Pty, "pseudo-terminal " + pty.SlavePath().substr(5), true},
-      {"sim", Kind::Simulated, "simulated adaptor", true}};
+      {pty.SlavePath(), "pty", "pseudo-terminal " + pty.SlavePath().substr(5), true},
+      {"sim", "simulated", "simulated adaptor", true}};
   PortMap ports([] { return 0; }, tree.Roots());
   std::vector<bool> opens(PortMap::kComPorts, false);
   for (int n = 1; n <= PortMap::kComPorts; ++n) ports.Assign(n, missing);
@@ -54,7 +54,7 @@ TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBeh
     SCOPED_TRACE(description);
     ports.Assign(n, device);
     const PortIdentity identity = ports.Identity(n);
-    EXPECT_EQ(std::pair(identity.kind, DescribeIdentity(identity)), std::pair(kind, description));
+    EXPECT_EQ(std::pair(KindName(identity.kind), DescribeIdentity(identity)), std::pair(kind, description));
     EXPECT_EQ(identity.byId, device == ftdi.SlavePath() ? byId : "");
     opens[n - 1] = available;
     ++n;
