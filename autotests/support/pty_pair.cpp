@@ -99,7 +99,7 @@ void PtyPair::MakeExclusive() { Checked(ioctl(slaveFd_, TIOCEXCL), "setting excl
 void PtyPair::HangUp() {
   stop_ = true;
   if (echo_.joinable()) echo_.join();
-  close(masterFd_);
+  if (masterFd_ >= 0) close(masterFd_);
   masterFd_ = -1;
 }
 
