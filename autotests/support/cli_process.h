@@ -45,7 +45,7 @@ class Cli : public ::testing::Test {
       // A new session's leader takes its standard input as its controlling terminal.
       if (!terminal_.empty() && setsid() != -1) ioctl(STDIN_FILENO, TIOCSCTTY, 0);
     });
-    process_.start("/bin/sh", {"-c", QString::fromStdString("exec " + program + " " + commandLine)});
+    process_.start("/bin/sh", {"-c", QString::fromStdString("exec '" + program + "' " + commandLine)});
     ASSERT_TRUE(process_.waitForStarted()) << "cannot start " << program;
   }
 
