@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <tuple>
 
 #include "serial/port_context.h"
 #include "serial/port_identity.h"
@@ -15,84 +15,57 @@
 
 namespace {
 
-// Each device node is a pty the test holds; the fake tree says what kernel device it is.
-struct Discovery : testing::Test {
-  Discovery() {
-    tree.AddUsbAdaptor(ftdi.SlavePath(), 1,
-                       {"ttyUSB0", "0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3", "ftdi_sio", "ftdi_sio"});
-    tree.AddUsbAdaptor(ch340.SlavePath(), 2,
-                       {"ttyUSB1", "1a86", "7523", "", "USB2.0-Serial", "", "ch341", "ch341-uart"});
-    tree.AddUsbAdaptor(cp2102.SlavePath(), 3,
-                       {"ttyUSB2", "10c4", "ea60", "Silicon Labs",
-                        "CP2102 USB to UART Bridge Controller", "0001", "cp210x", "cp210x"});
-    tree.AddUart(consoleUart.SlavePath(), "ttyS0", 4);
-    tree.AddUart(emptySlot.SlavePath(), "ttyS1", 0);
-    tree.SetConsole("tty0 ttyS0");
-    tree.AddById("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", ftdi.SlavePath());
-    for (int n = 1; n <= PortMap::kComPorts; ++n) {
-      ports.Assign(n, (tree.Root() / ("missing-com" + std::to_string(n))).string());
-    }
-    ports.Assign(1, consoleUart.SlavePath());
-    ports.Assign(2, emptySlot.SlavePath());
-    ports.Assign(5, ftdi.SlavePath());
-    ports.Assign(6, ch340.SlavePath());
-    ports.Assign(7, cp2102.SlavePath());
-    ports.Assign(9, pty.SlavePath());
-    ports.Assign(10, "sim");
-  }
-
-  PtyPair ftdi, ch340, cp2102, consoleUart, emptySlot, pty;
+// Each device node is a pty the test holds; the fake tree says what kernel device it is. The
+// ports after the table's are missing.
+TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBehindThem) {
+  PtyPair consoleUart, emptySlot, ftdi, ch340, cp2102, pty;
   FakeSysfs tree;
-  PortMap ports{[] { return 0; }, tree.Roots()};
-};
-
-TEST_F(Discovery, EachPortSaysWhatItIs) {
-  const std::string byId = (tree.Root() / "by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0").string();
-  const std::string ptyName = "pts/" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
-  struct Expected {
-    int comPort;
-    PortIdentity::Kind kind;
-    std::string driver, by, description;
-  };
-  const Expected expected[] = {
-      {1, PortIdentity::Kind::Uart, "", "", "built-in UART 16550A, the kernel's console"},
-      {2, PortIdentity::Kind::EmptyUartSlot, "", "", "serial port slot with no UART"},
-      {3, PortIdentity::Kind::Missing, "", "", "no such device"},
-      {5, PortIdentity::Kind::Usb, "ftdi_sio", byId,
-       "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)"},
+  tree.AddUart(consoleUart.SlavePath(), "ttyS0", 4);
+  tree.AddUart(emptySlot.SlavePath(), "ttyS1", 0);
+  tree.SetConsole("tty0 ttyS0");
+  tree.AddUsbAdaptor(ftdi.SlavePath(), "ttyUSB0", "ftdi_sio", "ftdi_sio",
+                     {{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                      {"product", "FT232R USB UART"}, {"serial", "A1B2C3"}});
+  tree.AddUsbAdaptor(ch340.SlavePath(), "ttyUSB1", "ch341", "ch341-uart",
+                     {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB2.0-Serial"}});
+  tree.AddUsbAdaptor(cp2102.SlavePath(), "ttyUSB2", "cp210x", "cp210x",
+                     {{"idVendor", "10c4"}, {"idProduct", "ea60"}, {"manufacturer", "Silicon Labs"},
+                      {"product", "CP2102 USB to UART Bridge Controller"}, {"serial", "0001"}});
+  const std::string byId = tree.AddById("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", ftdi.SlavePath());
+  const std::string missing = (tree.Root() / "ttyGone").string();
+  // Each port's device, its kind by the name the runner's port list gives it, what it is, and
+  // whether the probe finds it.
+  const std::tuple<std::string, std::string, std::string, bool> expected[] = {
+      {consoleUart.SlavePath(), "uart", "built-in UART 16550A, the kernel's console", false},
+      {emptySlot.SlavePath(), "empty-uart-slot", "serial port slot with no UART", false},
+      {missing, "missing", "no such device", false},
+      {ftdi.SlavePath(), "usb", "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)", true},
       // The interface's driver names the module, not the usb-serial port driver "ch341-uart".
-      {6, PortIdentity::Kind::Usb, "ch341", "", "USB2.0-Serial (USB 1a86:7523, ch341)"},
-      {7, PortIdentity::Kind::Usb, "cp210x", "",
-       "Silicon Labs CP2102 USB to UART Bridge Controller (USB 10c4:ea60, cp210x, serial 0001)"},
-      {9, PortIdentity::Kind::Pty, "", "", "pseudo-terminal " + ptyName},
-      {10, PortIdentity::Kind::Simulated, "", "", "simulated adaptor"}};
-  for (const Expected& port : expected) {
-    SCOPED_TRACE("COM " + std::to_string(port.comPort));
-    const PortIdentity identity = ports.Identity(port.comPort);
-    EXPECT_EQ(identity.kind, port.kind);
-    EXPECT_EQ(identity.driver, port.driver);
-    EXPECT_EQ(identity.byId, port.by);
-    EXPECT_EQ(DescribeIdentity(identity), port.description);
+      {ch340.SlavePath(), "usb", "USB2.0-Serial (USB 1a86:7523, ch341)", true},
+      {cp2102.SlavePath(), "usb",
+       "Silicon Labs CP2102 USB to UART Bridge Controller (USB 10c4:ea60, cp210x, serial 0001)", true},
+      // SlavePath() is /dev/pts/N.
+      {pty.SlavePath(), "pty", "pseudo-terminal " + pty.SlavePath().substr(5), true},
+      {"sim", "simulated", "simulated adaptor", true}};
+  PortMap ports([] { return 0; }, tree.Roots());
+  std::vector<bool> opens(PortMap::kComPorts, false);
+  for (int n = 1; n <= PortMap::kComPorts; ++n) ports.Assign(n, missing);
+  for (int n = 1; const auto& [device, kind, description, available] : expected) {
+    SCOPED_TRACE(description);
+    ports.Assign(n, device);
+    const PortIdentity identity = ports.Identity(n);
+    EXPECT_EQ(std::pair(KindName(identity.kind), DescribeIdentity(identity)), std::pair(kind, description));
+    EXPECT_EQ(identity.byId, device == ftdi.SlavePath() ? byId : "");
+    opens[n - 1] = available;
+    ++n;
   }
-}
-
-// The probe finds the three adaptors and the pty; neither the empty slot nor the console is
-// opened, while the watch does see the opens of a port that is probed.
-TEST_F(Discovery, ProbeOpensOnlyPortsWithHardwareBehindThem) {
-  OpenWatch notOpened, opened;
-  notOpened.Watch(emptySlot.SlavePath());
-  notOpened.Watch(consoleUart.SlavePath());
-  opened.Watch(ftdi.SlavePath());
+  const OpenWatch neverOpened{consoleUart.SlavePath(), emptySlot.SlavePath()};
+  const OpenWatch probed{ftdi.SlavePath()};
   PortContext port(ports, [] {});
-  std::vector<bool> expected(16, false);
-  for (int comPort : {5, 6, 7, 9, 10}) expected[comPort - 1] = true;
-  EXPECT_EQ(ProbeComPorts(port), expected);
-  EXPECT_EQ(ports.Unavailability(1),
-            consoleUart.SlavePath() + " is the kernel's console (ttyS0): the tester leaves the "
-                                      "line the kernel writes its messages to alone");
+  EXPECT_EQ(ProbeComPorts(port), opens);
+  EXPECT_FALSE(neverOpened.Opened());
+  EXPECT_TRUE(probed.Opened());
   EXPECT_EQ(ports.Unavailability(2), emptySlot.SlavePath() + " is a serial port slot with no UART behind it");
-  EXPECT_EQ(notOpened.Opens(), 0);
-  EXPECT_GT(opened.Opens(), 0);
 }
 
 }  // namespace

@@ -3,32 +3,26 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <string>
 
-// Counts the opens of chosen files, whoever makes them, through inotify.
+// Sees whether any of the chosen files is opened, whoever opens it, through inotify.
 class OpenWatch {
  public:
-  OpenWatch() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+  explicit OpenWatch(std::initializer_list<std::string> paths) {
+    for (const std::string& path : paths) inotify_add_watch(fd_, path.c_str(), IN_OPEN);
+  }
   ~OpenWatch() { close(fd_); }
   OpenWatch(const OpenWatch&) = delete;
   OpenWatch& operator=(const OpenWatch&) = delete;
 
-  void Watch(const std::string& path) { inotify_add_watch(fd_, path.c_str(), IN_OPEN); }
-
-  // Opens seen since the last call.
-  int Opens() {
-    int count = 0;
+  // Whether one of them has been opened since the last look. Only opens are watched, so any
+  // event is one.
+  bool Opened() const {
     alignas(inotify_event) char events[4096];
-    for (ssize_t got; (got = read(fd_, events, sizeof events)) > 0;) {
-      for (char* at = events; at < events + got;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(at);
-        count += (event->mask & IN_OPEN) ? 1 : 0;
-        at += sizeof(inotify_event) + event->len;
-      }
-    }
-    return count;
+    return read(fd_, events, sizeof events) > 0;
   }
 
  private:
-  int fd_;
+  int fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 };

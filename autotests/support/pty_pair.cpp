@@ -1,7 +1,5 @@
 #include "support/pty_pair.h"
 
-#include "link/clock.h"
-
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,30 +11,41 @@
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
-#include <utility>
+
+#include "link/clock.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-[[noreturn]] void RaiseErrno(const char* what) {
-  throw std::system_error(errno, std::generic_category(), what);
+constexpr int kOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+
+// The result of a system call, which raises its errno when the call failed.
+template <typename Result>
+Result Checked(Result result, const char* what) {
+  if (result < 0) throw std::system_error(errno, std::generic_category(), what);
+  return result;
+}
+
+// Whether the fd becomes ready for the events within the time limit.
+bool Ready(int fd, short events, std::chrono::milliseconds limit) {
+  pollfd entry{fd, events, 0};
+  int ready = 0;
+  while ((ready = poll(&entry, 1, static_cast<int>(limit.count()))) < 0 && errno == EINTR) {
+  }
+  return Checked(ready, "waiting on the pty") > 0;
 }
 
 }  // namespace
 
 PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency) : echoLatency_(echoLatency) {
-  masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
-    RaiseErrno("opening a pty");
-  }
+  masterFd_ = Checked(posix_openpt(kOpenFlags), "opening a pty");
+  Checked(grantpt(masterFd_), "granting the pty");
+  Checked(unlockpt(masterFd_), "unlocking the pty");
   slavePath_ = ptsname(masterFd_);
-  slaveFd_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (slaveFd_ < 0) RaiseErrno("opening the pty slave");
-  if (mode == Mode::Echo) {
-    echo_ = std::thread([this] { Echo(); });
-  }
+  slaveFd_ = Checked(open(slavePath_.c_str(), kOpenFlags), "opening the pty slave");
+  if (mode == Mode::Echo) echo_ = std::thread([this] { Echo(); });
 }
 
 PtyPair::~PtyPair() {
@@ -45,23 +54,19 @@ PtyPair::~PtyPair() {
 }
 
 void PtyPair::Send(std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = write(masterFd_, bytes.data(), bytes.size());
-    if (count > 0) {
-      bytes = bytes.subspan(static_cast<std::size_t>(count));
-    } else if (errno != EAGAIN || !Ready(POLLOUT, SteadyClock::now() + 10s)) {
-      RaiseErrno("sending from the far end");
-    }
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    Ready(masterFd_, POLLOUT, 10s);
+    sent += static_cast<std::size_t>(
+        Checked(write(masterFd_, bytes.data() + sent, bytes.size() - sent), "sending from the far end"));
   }
 }
 
 ByteBuffer PtyPair::Receive(std::size_t count, std::chrono::milliseconds limit) {
-  const auto deadline = SteadyClock::now() + limit;
   ByteBuffer received(count);
   std::size_t got = 0;
-  while (got < count && Ready(POLLIN, deadline)) {
+  while (got < count && Ready(masterFd_, POLLIN, limit)) {
     got += static_cast<std::size_t>(
-        std::max<ssize_t>(read(masterFd_, received.data() + got, count - got), 0));
+        Checked(read(masterFd_, received.data() + got, count - got), "receiving at the far end"));
   }
   received.resize(got);
   return received;
@@ -69,43 +74,35 @@ ByteBuffer PtyPair::Receive(std::size_t count, std::chrono::milliseconds limit) 
 
 ByteBuffer PtyPair::LineSettings() const {
   termios2 settings{};
-  if (ioctl(slaveFd_, TCGETS2, &settings) != 0) RaiseErrno("reading the pty's settings");
+  Checked(ioctl(slaveFd_, TCGETS2, &settings), "reading the pty's settings");
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(&settings);
   return ByteBuffer(bytes, bytes + sizeof settings);
 }
 
 bool PtyPair::Exclusive() const {
   int exclusive = 0;
-  if (ioctl(slaveFd_, TIOCGEXCL, &exclusive) != 0) RaiseErrno("reading exclusive mode");
+  Checked(ioctl(slaveFd_, TIOCGEXCL, &exclusive), "reading exclusive mode");
   return exclusive != 0;
 }
 
 bool PtyPair::Locked() const {
-  const int fd = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Only a program holding it in exclusive mode keeps a user other than root out.
+  const int fd = open(slavePath_.c_str(), kOpenFlags);
   if (fd < 0) return true;
   const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
   close(fd);
   return locked;
 }
 
-void PtyPair::MakeExclusive() {
-  if (ioctl(slaveFd_, TIOCEXCL) != 0) RaiseErrno("setting exclusive mode");
-}
+void PtyPair::Lock() { Checked(flock(slaveFd_, LOCK_EX | LOCK_NB), "taking the pty's lock"); }
+
+void PtyPair::MakeExclusive() { Checked(ioctl(slaveFd_, TIOCEXCL), "setting exclusive mode"); }
 
 void PtyPair::HangUp() {
   stop_ = true;
   if (echo_.joinable()) echo_.join();
-  if (masterFd_ >= 0) close(std::exchange(masterFd_, -1));
-}
-
-bool PtyPair::Ready(short events, SteadyClock::time_point deadline) const {
-  pollfd entry{masterFd_, events, 0};
-  while (true) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    const int ready = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-    if (ready >= 0) return ready > 0;
-    if (errno != EINTR) RaiseErrno("waiting on the pty");
-  }
+  if (masterFd_ >= 0) close(masterFd_);
+  masterFd_ = -1;
 }
 
 // Each byte k of a burst goes back (k + 1) character times after the burst began, or after the
@@ -118,8 +115,7 @@ void PtyPair::Echo() {
   auto lineFree = SteadyClock::now();
   std::uint8_t burst[4096];
   while (!stop_) {
-    const ssize_t count =
-        Ready(POLLIN, SteadyClock::now() + 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
+    const ssize_t count = Ready(masterFd_, POLLIN, 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
     termios2 settings{};
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
     if (count > 0) echoed_ += static_cast<std::size_t>(count);
@@ -129,9 +125,8 @@ void PtyPair::Echo() {
     for (ssize_t k = 0; k < count && !stop_; ++k) {
       lineFree = start + character * (k + 1);
       std::this_thread::sleep_until(lineFree + echoLatency_);
-      while (!stop_ && write(masterFd_, &burst[k], 1) != 1) {
-        if (errno != EAGAIN) return;
-        Ready(POLLOUT, SteadyClock::now() + 10ms);
+      while (!stop_ && write(masterFd_, burst + k, 1) != 1 && errno == EAGAIN) {
+        Ready(masterFd_, POLLOUT, 10ms);
       }
     }
   }

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,15 +17,14 @@ class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
 
-  explicit PtyPair(Mode mode = Mode::FarEnd,
-                   std::chrono::milliseconds echoLatency = std::chrono::milliseconds(0));
+  explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {});
   ~PtyPair();
 
   const std::string& SlavePath() const { return slavePath_; }
 
   // The far end sends these bytes to the slave.
   void Send(std::span<const std::uint8_t> bytes);
-  // What the far end received: count bytes, or fewer once the time limit has passed.
+  // What the far end received: count bytes, or fewer once it has waited the time limit for more.
   ByteBuffer Receive(std::size_t count, std::chrono::milliseconds limit);
   // Closes the master side, as pulling a USB adaptor does: the slave hangs up.
   void HangUp();
@@ -38,12 +36,11 @@ class PtyPair {
   ByteBuffer LineSettings() const;
   bool Exclusive() const;
   bool Locked() const;
-  // Another program takes the line in exclusive mode.
+  // Another program takes the line in exclusive mode, or takes its lock.
   void MakeExclusive();
+  void Lock();
 
  private:
-  // Whether the master side is ready for the events before the deadline.
-  bool Ready(short events, std::chrono::steady_clock::time_point deadline) const;
   void Echo();
 
   std::chrono::milliseconds echoLatency_;
