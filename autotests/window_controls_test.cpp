@@ -50,9 +50,9 @@ TEST(WindowPorts, TheSavedPortReopensAt8192AGoneOneIsReportedAndInvalidOnesIgnor
   }
 }
 
-// Busy and missing ports are greyed with the reason in the tooltip. Baud Select is open only with
-// a port, checks the rate in force and none after a refused one. A busy choice is still saved.
-TEST_F(WindowTest, ThePortMenusOpenAChosenPortAt8192SetItsRateAndSaveEvenABusyChoice) {
+// Busy and missing ports are greyed with the reason in the tooltip. Baud Select checks the rate in
+// force, and none after a refused one. A busy choice is still saved.
+TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveEvenABusyChoice) {
   PtyPair busy, takenLater;
   const auto otherProgram = OpenTtyDevice(busy.SlavePath());
   ports.Assign(2, takenLater.SlavePath());
@@ -164,8 +164,7 @@ TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
 }
 
 // After each kind of run the Baud label names the rate in force or the fault the run found. A
-// port lost during a run ends in the failed-open state, Start Test waiting for a new choice, and
-// its number is still saved.
+// port lost during a run ends in the failed-open state, and its number is still saved.
 TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
   // The device, Baud Select's entry, the test, its verdict and colour, the Baud label and the
   // rate the device is left at, 0 when the port was lost.
@@ -189,8 +188,11 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
     EXPECT_EQ(harness.Label("lblBaudVal"), baudLabel);
     EXPECT_EQ(harness.DeviceRate(), deviceRate);
     EXPECT_EQ(harness.Label("lblComStat"), deviceRate ? "COM 3 Open" : "Unable to open Com 3");
-    // Everything the run locked is usable again, but for Start Test after a lost port.
-    EXPECT_EQ(harness.Enabled(kRunControls), deviceRate ? kRunControls : kRunControls.mid(1));
+    emit harness.Get<QMenu>("xmnuSetup").aboutToShow();
+    // Everything the run locked is usable again; after a lost port, Baud Select and Start Test wait
+    // for a new choice.
+    const QStringList usable = QStringList{"XmnuSelectBaud"} + kRunControls;
+    EXPECT_EQ(harness.Enabled(usable), deviceRate ? usable : usable.mid(2));
     harness.Window().close();
     EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 3");
   }
@@ -202,12 +204,12 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
 // handled in the closing pause and changes nothing. Closing the window halts the run and closes
 // it once the run has returned.
 TEST(WindowTestRuns, StopTestOrClosingHaltsARunAndAClickDuringAnExchangeWaitsForTheNextPause) {
-  const std::tuple<std::string, QString, QString> cases[] = {
+  const std::tuple<QString, QString, QString> cases[] = {
       {"cmdStop", "-->Sending Test Data...\n", "Phase2 Test Passed\n\n*User Halted Test*"},
       {"cmdStop", "several seconds...\n", "Fast Test complete, all phases passed"},
       {"close", "-->Sending Test Data...\n", "Phase1 Test Passed\n\n*User Halted Test*"}};
   for (const auto& [action, actAfter, reportEnd] : cases) {
-    SCOPED_TRACE(action + " after " + actAfter.toStdString());
+    SCOPED_TRACE((action + " after " + actAfter).toStdString());
     WindowHarness harness;
     frmBaudTest& window = harness.Start(3, "sim");
     bool acted = false;
@@ -215,7 +217,7 @@ TEST(WindowTestRuns, StopTestOrClosingHaltsARunAndAClickDuringAnExchangeWaitsFor
       if (acted || !harness.Report().endsWith(actAfter)) return;
       acted = true;
       EXPECT_EQ(harness.Enabled(kRunControls), QStringList{"cmdStop"});
-      action == "close" ? (void)window.close() : QueueClick(harness.Get(QString::fromStdString(action)));
+      action == "close" ? (void)window.close() : QueueClick(harness.Get(action));
     });
     harness.Click("cmdStart");
     EXPECT_TRUE(harness.Report().endsWith(reportEnd)) << harness.Report().toStdString();

@@ -9,14 +9,13 @@
 #include "support/window_harness.h"
 
 // The primary screen is 12000 x 12000 twips; a second one starts at 39000 twips. Every way out
-// saves the port, and the outer rectangle only in the normal state.
+// saves the port (none here), and the outer rectangle only in the normal state.
 TEST(WindowPlace, AStoredPlaceIsUsedOnlyWithTitleAndMenuBarOnScreenAndEveryWayOutSavesThePlace) {
   using Way = void (*)(WindowHarness&);
   const Way exitButton = [](WindowHarness& harness) { harness.Click("cmdExit"); };
   const Way exitEntry = [](WindowHarness& harness) { harness.Choose("mnuExit"); };
   const Way close = [](WindowHarness& harness) { harness.Window().close(); };
-  const std::tuple<const char*, const char*, const char*, int, int, Qt::WindowState, Way>
-      cases[] = {
+  const std::tuple<const char*, const char*, const char*, int, int, Qt::WindowState, Way> cases[] = {
       {"nothing stored", nullptr, nullptr, 0, 0, Qt::WindowNoState, exitButton},
       {"padded numbers", " 1440", "720 ", 1440, 720, Qt::WindowNoState, exitEntry},
       {"<none> in the text", "12<none>", " 720", 0, 720, Qt::WindowMinimized, close},
@@ -33,13 +32,13 @@ TEST(WindowPlace, AStoredPlaceIsUsedOnlyWithTitleAndMenuBarOnScreenAndEveryWayOu
     WindowHarness harness;
     if (left) SaveAppSetting("MainFormInfo", "Left", left);
     if (top) SaveAppSetting("MainFormInfo", "Top", top);
-    frmBaudTest& window = harness.Start(3, "sim");
+    frmBaudTest& window = harness.Start();
     const QRect outer = window.frameGeometry();
     EXPECT_EQ(outer.topLeft(), QPoint(TwipsToPixelsX(leftTwips), TwipsToPixelsY(topTwips)));
     window.setWindowState(state);
     leave(harness);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 3");
+    EXPECT_EQ(harness.Stored("SerialPortInfo", "ComPort"), " 0");
     QString place;
     for (const char* key : {"Left", "Top", "Width", "Height"}) place += harness.Stored("MainFormInfo", key);
     const QString normal = QString(" %1 %2 %3 %4").arg(leftTwips).arg(topTwips);
