@@ -114,6 +114,7 @@ TEST(WindowDiagnostics, TheBoxesSwitchOnlyTheirLineAndOnlyWithAPortAndSendCharsS
     EXPECT_EQ(lines(), std::pair(false, with));
     harness.Choose("mnuModeDiag");
     EXPECT_EQ(std::pair(dtr.isChecked(), rts.isChecked()), lines());
+    EXPECT_EQ(harness.DeviceRate(), with ? 8192u : 0u) << "switching a line keeps the rate";
     if (with) comm.SetOutput(ByteBuffer(1000, 0x00));
     harness.Click("cmdSendChars");
     if (with) {
@@ -124,6 +125,7 @@ TEST(WindowDiagnostics, TheBoxesSwitchOnlyTheirLineAndOnlyWithAPortAndSendCharsS
   }
 }
 
+// Messages go to the end, wherever the caret is; clearing empties the report and the label.
 TEST_F(WindowTest, MessagesAppendAtTheEndAndTheStatusLabelShowsOneLineThatFits) {
   Start();
   Get<QPlainTextEdit>("txtStatus").moveCursor(QTextCursor::Start);
@@ -134,6 +136,8 @@ TEST_F(WindowTest, MessagesAppendAtTheEndAndTheStatusLabelShowsOneLineThatFits) 
   const QLabel& label = Get<QLabel>("lblStatMon");
   EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.contentsRect().width());
   EXPECT_LE(label.fontMetrics().height(), label.contentsRect().height());
+  Window().ReportStatus("ignored", "ignored", true);
+  EXPECT_EQ(Report() + Label("lblStatMon"), "");
 }
 
 // The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
