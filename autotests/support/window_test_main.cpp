@@ -5,20 +5,18 @@
 
 #include "app/application_identity.h"
 
-// The window tests run headless on two 800 x 800 screens: the primary one, and a second at
+// The window tests always run headless, on two 800 x 800 screens: the primary one, and a second at
 // x = 2600 pixels (39000 twips), out of reach of a 16-bit edge in twips. The screen whose name
 // sorts first is the primary one.
 int main(int argc, char* argv[]) {
   testing::InitGoogleTest(&argc, argv);
   QTemporaryFile layout;
-  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-  if ((platform.isEmpty() || platform == "offscreen") && layout.open()) {
-    layout.write(R"({"screens": [
-      {"name": "primary", "x": 0, "y": 0, "width": 800, "height": 800, "logicalDpi": 96},
-      {"name": "second", "x": 2600, "y": 0, "width": 800, "height": 800, "logicalDpi": 96}]})");
-    layout.flush();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + layout.fileName().toUtf8());
-  }
+  if (!layout.open()) return 1;
+  layout.write(R"({"screens": [
+    {"name": "primary", "x": 0, "y": 0, "width": 800, "height": 800, "logicalDpi": 96},
+    {"name": "second", "x": 2600, "y": 0, "width": 800, "height": 800, "logicalDpi": 96}]})");
+  layout.flush();
+  qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + layout.fileName().toUtf8());
   QApplication app(argc, argv);
   // Named as the application names itself, so that window titles come out as they do there.
   SetApplicationIdentity();
