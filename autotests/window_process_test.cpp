@@ -12,7 +12,7 @@ namespace {
 using WindowProgram = Cli;
 
 // A logout, a closed terminal or a lost X server closes the window as Exit does: settings saved,
-// line put back. (0 stands for the X server ended, which ends the window with status 1.)
+// line put back. (0 stands for the X server ended, which Qt answers by exiting with status 1.)
 TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
   PtyPair cable(PtyPair::Mode::Echo);
   env_["ALDL_COM1"] = cable.SlavePath();
@@ -30,9 +30,11 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
     Start("", ALDL_GUI_PATH);
     for (int tick = 0; tick < 3000 && !cable.Locked(); ++tick) usleep(10'000);
     ASSERT_TRUE(cable.Locked()) << Err();
-    // Signal 0 sends nothing: the server's end alone ends the window then.
-    if (ending == 0) server.terminate();
-    Signal(ending);
+    if (ending == 0) {
+      server.terminate();
+    } else {
+      Signal(ending);
+    }
     EXPECT_EQ(Finish(), ending == 0 ? 1 : 128 + ending) << Err();
     const std::string saved = (std::ostringstream() << std::ifstream(settings).rdbuf()).str();
     EXPECT_TRUE(Contains(saved, "[MainFormInfo]") && Contains(saved, "ComPort=\" 1\"")) << saved;

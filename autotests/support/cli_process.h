@@ -64,7 +64,8 @@ class Cli : public ::testing::Test {
   }
 
   // Waits for the end, killing a program still running at that long limit. Gives the exit
-  // status, or 128 + the signal that ended the program.
+  // status, or 128 + the signal that ended the program (on Unix, QProcess gives a crashed
+  // program's signal number as its exit code).
   int Finish() {
     if (!process_.waitForFinished(120'000)) process_.kill();  // once it has ended, does nothing
     process_.waitForFinished();
