@@ -1,7 +1,7 @@
 // The built aldl-tester-cli, run as a user or a script runs it.
 
+#include <QRegularExpression>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <tuple>
 #include <vector>
 
@@ -102,7 +102,8 @@ TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
       {"/dev/null no not a serial line (null)\n " + notSerial, "not-serial", notSerial},
       {Missing(4) + " no " + Missing(4) + " does not exist", "missing", Missing(4) + " does not exist"}};
   EXPECT_EQ(Run("--list --simulate"), 0) << Err();
-  const std::string table = std::regex_replace(Out(), std::regex(" +"), " ");
+  const std::string table =
+      QString::fromStdString(Out()).replace(QRegularExpression(" +"), " ").toStdString();
   EXPECT_EQ(Run("--list --json --simulate"), 0) << Err();
   const auto list = nlohmann::json::parse(Out()).at("ports");
   EXPECT_EQ(list.size(), 16u);
