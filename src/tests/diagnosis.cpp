@@ -134,16 +134,23 @@ std::optional<Diagnosis> NoEchoAtAll(const RunRecord& record, const PortIdentity
                    "is plugged in; if all that is right, the adaptor is faulty."};
 }
 
-// The power phases at the first rate where one or both single-line phases got nothing back
-// while the phase with both lines passed.
+// The power phases at the first rate where a single-line phase got nothing back while the
+// other single line worked, or where both did while the two lines together worked. A run
+// halted after phase 2 has no phase 3 to compare with.
 std::optional<Diagnosis> PowerLine(const RunRecord& record, const ChipFamily*) {
   for (const RateRecord& rate : record.rates) {
-    if (rate.phases.size() != 3 || !Is(rate.phases[2], PhaseOutcome::Passed)) continue;
-    const bool noDtr = Is(rate.phases[0], PhaseOutcome::ReceiveTimeout);
-    const bool noRts = Is(rate.phases[1], PhaseOutcome::ReceiveTimeout);
-    const bool dtrWorks = Is(rate.phases[0], PhaseOutcome::Passed);
-    const bool rtsWorks = Is(rate.phases[1], PhaseOutcome::Passed);
-    if (noDtr && noRts) {
+    if (rate.phases.size() < 2) continue;
+    const auto outcome = [&](std::size_t i) { return rate.phases[i].outcome; };
+    const bool bothWork = rate.phases.size() < 3 || outcome(2) == PhaseOutcome::Passed;
+    if (!bothWork) continue;
+    const auto nothingBack = [&](std::size_t i) {
+      return outcome(i) == PhaseOutcome::ReceiveTimeout && rate.phases[i].bytesReceived == 0;
+    };
+    const bool noDtr = nothingBack(0);
+    const bool noRts = nothingBack(1);
+    const bool dtrWorks = outcome(0) == PhaseOutcome::Passed;
+    const bool rtsWorks = outcome(1) == PhaseOutcome::Passed;
+    if (noDtr && noRts && rate.phases.size() == 3) {
       return Diagnosis{"Nothing came back with the adaptor powered from DTR only or from RTS only, "
                        "while both lines together worked: one line alone does not give the adaptor "
                        "enough power.",
@@ -152,9 +159,9 @@ std::optional<Diagnosis> PowerLine(const RunRecord& record, const ChipFamily*) {
     }
     const auto oneLine = [](const std::string& dead, const std::string& live) {
       return Diagnosis{"Nothing came back with the adaptor powered from " + dead + " only, while " + live +
-                           " alone and both lines worked: the adaptor gets no power through " + dead +
-                           ". Its diode or regulator on the " + dead + " line is open, or the wire that "
-                           "brings " + dead + " to it is broken.",
+                           " alone worked: the adaptor gets no power through " + dead + ". Its diode or "
+                           "regulator on the " + dead + " line is open, or the wire that brings " + dead +
+                           " to it is broken.",
                        "Check the diode and the solder joints on the adaptor's " + dead +
                            " supply, and the wire that carries " + dead + " from the port to it."};
     };
