@@ -20,24 +20,27 @@ TEST(ExitStatus, OneWheneverSomethingFailedEvenWithoutAVerdict) {
 }
 
 // One JSON object on stdout and the exit status for each way a run ends, with the report on
-// stderr saying why. The runs have a pty of the test's as their terminal, which the program
+// stderr saying why, and after it the diagnosis of a run that failed (null in the JSON when
+// every phase passed). The runs have a pty of the test's as their terminal, which the program
 // refuses to test on without writing a byte to it.
 TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
   PtyPair cable(PtyPair::Mode::Echo);
   PtyPair terminal;
   env_["ALDL_COM2"] = cable.SlavePath();
   terminal_ = terminal.SlavePath();
-  const std::tuple<const char*, std::string, int, std::string, std::string> runs[] = {
-      {"good adaptor on a looped-back tty", "--port 2", 0, "passed", " >>DTR Power Phase1 Test Passed\n"},
-      {"cable pulled", "--simulate=unplug=100", 1, "failed", " >>COM port is not open, Phase1 failed"},
-      {"rate refused", "--simulate=std-rates", 2, "rate-refused", "Exiting the test procedure."},
-      {"missing port", "--port 3", 2, "port-not-opened", Missing(3) + " does not exist"},
+  const std::tuple<const char*, std::string, int, std::string, std::string, std::string> runs[] = {
+      {"good adaptor on a looped-back tty", "--port 2", 0, "passed", " >>DTR Power Phase1 Test Passed\n", ""},
+      {"cable pulled", "--simulate=unplug=100", 1, "failed", " >>COM port is not open, Phase1 failed",
+       "The port went away"},
+      {"rate refused", "--simulate=std-rates", 2, "rate-refused", "Exiting the test procedure.",
+       "The port would not take 8192 baud"},
+      {"missing port", "--port 3", 2, "port-not-opened", Missing(3) + " does not exist", ""},
       {"path not UTF-8", "--device " + Missing(1) + "$(printf '\\377\\376')", 2, "port-not-opened",
-       Missing(1) + "\xff\xfe does not exist"},
+       Missing(1) + "\xff\xfe does not exist", ""},
       {"its own terminal", "--device " + terminal_, 2, "port-not-opened",
-       terminal_ + " is the terminal this program runs on, not a serial line\n"},
-      {"bad usage", "--simulate --baud 0", 64, "bad-usage", "--baud: 0 is not a rate"}};
-  for (const auto& [name, commandLine, status, verdict, said] : runs) {
+       terminal_ + " is the terminal this program runs on, not a serial line\n", ""},
+      {"bad usage", "--simulate --baud 0", 64, "bad-usage", "--baud: 0 is not a rate", ""}};
+  for (const auto& [name, commandLine, status, verdict, said, cause] : runs) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Run(commandLine + " --json"), status) << Err();
     nlohmann::json json;
@@ -45,11 +48,28 @@ TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
     EXPECT_EQ(json.at("verdict"), verdict);
     EXPECT_TRUE(Contains(Err(), said)) << Err();
     EXPECT_EQ(json.contains("error"), verdict == "port-not-opened" || verdict == "bad-usage");
+    EXPECT_EQ(Contains(Err(), "\nDiagnosis\n  Likely cause: " + cause), !cause.empty()) << Err();
+    if (verdict == "port-not-opened" || verdict == "bad-usage") continue;
+    if (cause.empty()) {
+      EXPECT_TRUE(json.at("diagnosis").is_null()) << json.dump();
+    } else {
+      EXPECT_TRUE(json.at("diagnosis").at("cause").get<std::string>().starts_with(cause)) << json.dump();
+      EXPECT_FALSE(json.at("diagnosis").at("fix").get<std::string>().empty());
+    }
     if (status > 1) continue;
     EXPECT_EQ(json.at("rates").at(0).at("phases").at(2).at("outcome"),
               status == 0 ? "passed" : "port-not-open");
   }
   EXPECT_TRUE(terminal.Receive(1, std::chrono::milliseconds(0)).empty());
+}
+
+// Without --json the diagnosis follows the report on standard output, the report unchanged.
+TEST_F(Cli, TheDiagnosisFollowsTheReport) {
+  EXPECT_EQ(Run("--simulate=unplug=100"), 1) << Err();
+  EXPECT_TRUE(Contains(Out(), "Phase4 failed\n\nFast Test complete, errors occurred\n\nDiagnosis\n"
+                              "  Likely cause: The port went away during the test, in phase 1"))
+      << Out();
+  EXPECT_TRUE(Contains(Out(), "\n  What to do:   Plug the adaptor firmly into the computer")) << Out();
 }
 
 // Killed, hung up, its pipe closed, Ctrl-C twice: the line is as it was found. A closed

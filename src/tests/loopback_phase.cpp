@@ -102,6 +102,6 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   }
 
   panel_.ReportStatus(" >>DTR Power " + name + " Test Passed" + CRLF + CRLF, name + " Passed", false);
-  phases.push_back({phase, PhaseOutcome::Passed, receivedCount, std::nullopt});
+  phases.push_back({phase, PhaseOutcome::Passed, receivedCount});
   return PhaseResult::Passed;
 }

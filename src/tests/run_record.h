@@ -21,7 +21,7 @@ struct PhaseRecord {
   // Bytes waiting when the receive ended: the whole block, fewer after a receive time-out; 0
   // when the phase never got to receive.
   std::int32_t bytesReceived = 0;
-  std::optional<ByteMismatch> mismatch;  // with a compare error
+  std::optional<ByteMismatch> mismatch = std::nullopt;  // with a compare error
 };
 
 struct RateRecord {
@@ -50,6 +50,6 @@ struct RunRecord {
   std::vector<RateRecord> rates;
   std::optional<SpeedRecord> speed;  // the fast test's transfer-speed check
   Verdict verdict = Verdict::Halted;
-  std::optional<RateRefusal> refusal;  // with verdict RateRefused
-  bool portLost = false;               // the port went away during the run (a pulled cable)
+  std::optional<RateRefusal> refusal = std::nullopt;  // with verdict RateRefused
+  bool portLost = false;  // the port went away during the run (a pulled cable)
 };
