@@ -8,6 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
+#include "cli/diagnosis_text.h"
 #include "cli/exit_status.h"
 #include "cli/headless_run.h"
 #include "cli/port_listing.h"
@@ -43,7 +44,8 @@ int NoRun(bool json, int status, const std::string& verdict, const std::string& 
 int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   const std::int16_t comPort = ChosenPort(options, ports);
   // With --json the standard output holds nothing but the JSON object.
-  TerminalPanel panel(options.json ? std::cerr : std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  std::ostream& report = options.json ? std::cerr : std::cout;
+  TerminalPanel panel(report, std::cerr, isatty(STDERR_FILENO) != 0);
   HeadlessRun run(ports, clock, panel, UserDecimalSeparator());
 
   if (const auto why = run.OpenPort(comPort)) {
@@ -54,9 +56,10 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   const std::optional<RunRecord> record = run.Run(options.test);
   panel.EndReport();
   if (!record) return kExitNoVerdict;
+  const PortIdentity identity = ports.Identity(comPort);
+  if (const auto diagnosis = Diagnose(*record, identity)) report << DiagnosisText(*diagnosis) << std::flush;
   if (options.json) {
-    std::cout << JsonText(RunJson(comPort, ports.Device(comPort), ports.Identity(comPort),
-                                  options.test, *record))
+    std::cout << JsonText(RunJson(comPort, ports.Device(comPort), identity, options.test, *record))
               << '\n';
   }
   return ExitStatusOf(*record);

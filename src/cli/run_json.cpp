@@ -1,5 +1,7 @@
 #include "cli/run_json.h"
 
+#include "tests/diagnosis.h"
+
 NLOHMANN_JSON_SERIALIZE_ENUM(TestKind, {{TestKind::Fast, "fast"}, {TestKind::Extended, "extended"}})
 
 NLOHMANN_JSON_SERIALIZE_ENUM(PhaseOutcome, {{PhaseOutcome::Passed, "passed"},
@@ -66,5 +68,9 @@ nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
                          {"rates", record.rates},
                          {"verdict", record.verdict}};
   if (record.speed) json["speed"] = *record.speed;
+  json["diagnosis"] = nullptr;
+  if (const auto diagnosis = Diagnose(record, identity)) {
+    json["diagnosis"] = {{"cause", diagnosis->cause}, {"fix", diagnosis->fix}};
+  }
   return json;
 }

@@ -12,12 +12,14 @@
 //   {"port": 1, "device": "sim", "identity": IDENTITY, "test": "fast" | "extended",
 //    "rates": [{"rate": 8192, "phases": [{"phase": 1, "outcome": PHASE}, ...]}, ...],
 //    "speed": {"outcome": SPEED, "measured_rate": 8187.5 | null},
-//    "verdict": "passed" | "failed" | "halted" | "rate-refused"}
+//    "verdict": "passed" | "failed" | "halted" | "rate-refused",
+//    "diagnosis": {"cause": "...", "fix": "..."} | null}
 // PHASE: "passed", "transmit-timeout", "receive-timeout", "compare-error", "port-not-open".
 // SPEED: "passed", "no-data", "out-of-range", "port-not-open"; "speed" is there only when the
 // fast test's transfer-speed check ran, and measured_rate (baud) only holds a number when a
 // whole block came back. A rate appears once the port accepted it, or once the run found the
-// port gone when setting it; its phases as far as they ran.
+// port gone when setting it; its phases as far as they ran. The diagnosis, the likely cause and
+// what to do in plain words, is null when every phase passed.
 nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
                        const PortIdentity& identity, TestKind test, const RunRecord& record);
 

@@ -34,6 +34,7 @@ bool LinkExchange::ALDL_XMIT(const ByteBuffer& bytes, std::int32_t limitMs) {
 
 bool LinkExchange::ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std::int32_t limitMs) {
   std::fill(buffer.begin(), buffer.end(), 0);
+  lastReceivedCount_ = 0;
   try {
     bool arrived = false;
     const Deadline deadline(clock_.timeGetTime(), limitMs);
@@ -45,6 +46,7 @@ bool LinkExchange::ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std
       PauseForInput(expected, deadline.LeftAt(reading));
     }
     const std::int32_t received = comm_.InBufferCount();
+    lastReceivedCount_ = received;
     if (received > 0) {
       const ByteBuffer input = comm_.Input();
       const std::size_t kept = std::min({input.size(), buffer.size(), static_cast<std::size_t>(received)});

@@ -21,6 +21,9 @@ class LinkExchange {
   // Waits for expected bytes, then fetches what arrived into the front of buffer (the rest
   // zero). True only when exactly the expected number was waiting in time.
   bool ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std::int32_t limitMs);
+  // The bytes the last ReceiveEcuData found waiting as it ended; 0 when the port failed
+  // before they were counted.
+  std::int32_t LastReceivedCount() const { return lastReceivedCount_; }
   // Waits that long while the user interface handles its events; where Stop Test reaches a
   // running test.
   void DelayMs(std::int32_t ms);
@@ -35,4 +38,5 @@ class LinkExchange {
   MSComm& comm_;
   Clock& clock_;
   EventHooks events_;
+  std::int32_t lastReceivedCount_ = 0;
 };

@@ -38,7 +38,8 @@ class AdaptorTests {
   bool RunTransferSpeedPhase();
   void ReportSpeedResult(std::uint32_t elapsedMs);
   void FailSpeedPhaseForClosedPort();
-  void ReportRefusedRate(const std::string& prefix);
+  // Reports and records a rate the port would not take.
+  void ReportRefusedRate(const std::string& prefix, std::int32_t rate);
   RunRecord Finish(Verdict verdict);
   void ReportVerdict(const std::string& passed, const std::string& passedStatus,
                      const std::string& failed, const std::string& failedStatus);

@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 #include "link/link_exchange.h"
+#include "serial/comm_error.h"
 #include "serial/port_context.h"
 #include "tests/adaptor_tests.h"
 #include "tests/report_texts.h"
@@ -13,10 +14,17 @@ AdaptorTests::AdaptorTests(PortContext& port, LinkExchange& link, Clock& clock, 
       baudList_(baudList),
       decimalSeparator_(std::move(decimalSeparator)) {}
 
-void AdaptorTests::ReportRefusedRate(const std::string& prefix) {
+void AdaptorTests::ReportRefusedRate(const std::string& prefix, std::int32_t rate) {
   panel_.ReportStatus(prefix + kRefusedRateText, "Unable to set BAUD", false);
   panel_.SetBaudCaption("Baud Error");
   panel_.Beep();
+  record_.refusal = RateRefusal{rate, std::nullopt};
+  try {
+    DCB line{};
+    if (GetCommState(port_.MSComm1.CommID(), line) != 0) record_.refusal->readBack = line.BaudRate;
+  } catch (const CommError&) {
+    // A port that fails now has no rate to read back.
+  }
 }
 
 void AdaptorTests::BeginRun() {
@@ -34,6 +42,7 @@ bool AdaptorTests::SetRateUnderTest(const std::string& announcement, std::int32_
     // its verdict.
     panel_.ReportStatus(kPortNotOpenText + CRLF + CRLF, kPortNotOpenStatus, false);
     record_.rates.push_back({rate, {}});
+    record_.portLost = true;
     return true;
   }
   const std::string baudSet = " >>Baud set to" + NumberText(rate) + CRLF + CRLF;
@@ -72,14 +81,14 @@ RunRecord AdaptorTests::ExtendedComTest() {
     if (!SetRateUnderTest("Executing Extended Test procedure" + CRLF + "Setting Baud to " +
                               NumberText(rate) + ":",
                           rate)) {
-      ReportRefusedRate("");
+      ReportRefusedRate("", rate);
       return Finish(Verdict::RateRefused);
     }
     const std::int32_t timeout = ExchangeTimeout(rate, 200);
 
     for (int phase = 1; phase <= 3; ++phase) {
       if (RunLoopbackPhase(phase, rate, timeout) == PhaseResult::RateRefused) {
-        ReportRefusedRate("");
+        ReportRefusedRate("", rate);
         return Finish(Verdict::RateRefused);
       }
       // A stop is honoured after phases 1 and 2; after phase 3 it waits for the next rate.

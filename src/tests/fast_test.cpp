@@ -31,13 +31,13 @@ RunRecord AdaptorTests::FastComTest() {
   if (!SetRateUnderTest("Executing Extended Test procedure" + CRLF + CRLF + "Setting Baud to " +
                             NumberText(baud) + ":" + CRLF,
                         baud)) {
-    ReportRefusedRate(" >>");
+    ReportRefusedRate(" >>", baud);
     return Finish(Verdict::RateRefused);
   }
 
   for (int phase = 1; phase <= 3; ++phase) {
     if (RunLoopbackPhase(phase, baud, timeout) == PhaseResult::RateRefused) {
-      ReportRefusedRate(" >>");
+      ReportRefusedRate(" >>", baud);
       return Finish(Verdict::RateRefused);
     }
     if (!ContinueTest) {
@@ -52,7 +52,7 @@ RunRecord AdaptorTests::FastComTest() {
   panel_.ReportStatus(" -->Enabling RTS + DTS power..." + CRLF, "", false);
   SetLinePower(port_, true, true);
   if (!RunTransferSpeedPhase()) {
-    ReportRefusedRate(" >>");
+    ReportRefusedRate(" >>", kVehicleBaud);
     return Finish(Verdict::RateRefused);
   }
 
@@ -124,6 +124,7 @@ void AdaptorTests::FailSpeedPhaseForClosedPort() {
   panel_.ReportStatus(PortNotOpenText(4) + CRLF + CRLF, PhaseName(4) + " Failed", false);
   ++failures_;
   record_.speed = SpeedRecord{SpeedOutcome::PortNotOpen, std::nullopt};
+  record_.portLost = true;
 }
 
 void AdaptorTests::ReportSpeedResult(std::uint32_t elapsedMs) {

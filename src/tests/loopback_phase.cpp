@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 
 #include "common/number_text.h"
 #include "link/link_exchange.h"
@@ -10,6 +11,14 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 256;
+
+std::optional<ByteMismatch> Mismatch(const ByteBuffer& sent, const ByteBuffer& received) {
+  const auto first = std::ranges::mismatch(sent, received);
+  if (first.in1 == sent.end()) return std::nullopt;
+  std::int32_t count = 0;
+  for (std::size_t i = 0; i < sent.size(); ++i) count += sent[i] != received[i] ? 1 : 0;
+  return ByteMismatch{count, static_cast<std::int32_t>(first.in1 - sent.begin()), *first.in1, *first.in2};
+}
 
 struct PowerPhase {
   bool dtr;
@@ -41,12 +50,14 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   const std::string name = PhaseName(phase);
   std::vector<PhaseRecord>& phases = record_.rates.back().phases;
   // A port that went away during the exchange is reported as gone, not as a time-out.
-  const auto fail = [&](const std::string& text, PhaseOutcome outcome) {
+  const auto fail = [&](const std::string& text, PhaseOutcome outcome, std::int32_t bytesReceived = 0,
+                        std::optional<ByteMismatch> mismatch = std::nullopt) {
     const bool gone = !port_.MSComm1.PortOpen();
     panel_.ReportStatus((gone ? PortNotOpenText(phase) : text) + CRLF + CRLF, name + " Failed",
                         false);
     ++failures_;
-    phases.push_back({phase, gone ? PhaseOutcome::PortNotOpen : outcome});
+    record_.portLost = record_.portLost || gone;
+    phases.push_back({phase, gone ? PhaseOutcome::PortNotOpen : outcome, bytesReceived, mismatch});
     return PhaseResult::Failed;
   };
 
@@ -79,14 +90,18 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   }
 
   ByteBuffer received(kBlockSize);
-  if (!link_.ReceiveEcuData(received, kBlockSize, timeoutMs)) {
-    return fail(" >>Timeout error receiving data, " + name + " failed", PhaseOutcome::ReceiveTimeout);
+  const bool arrived = link_.ReceiveEcuData(received, kBlockSize, timeoutMs);
+  const std::int32_t receivedCount = link_.LastReceivedCount();
+  if (!arrived) {
+    return fail(" >>Timeout error receiving data, " + name + " failed", PhaseOutcome::ReceiveTimeout,
+                receivedCount);
   }
-  if (received != sent) {
-    return fail(" >>Error Comparing data, " + name + " failed", PhaseOutcome::CompareError);
+  if (const auto mismatch = Mismatch(sent, received)) {
+    return fail(" >>Error Comparing data, " + name + " failed", PhaseOutcome::CompareError,
+                receivedCount, mismatch);
   }
 
   panel_.ReportStatus(" >>DTR Power " + name + " Test Passed" + CRLF + CRLF, name + " Passed", false);
-  phases.push_back({phase, PhaseOutcome::Passed});
+  phases.push_back({phase, PhaseOutcome::Passed, receivedCount, std::nullopt});
   return PhaseResult::Passed;
 }

@@ -7,9 +7,21 @@
 // What a run found, for callers that report more than the panel shows.
 enum class PhaseOutcome { Passed, TransmitTimeout, ReceiveTimeout, CompareError, PortNotOpen };
 
+// How a block that came back whole differs from the block sent.
+struct ByteMismatch {
+  std::int32_t count;       // bytes that differ
+  std::int32_t firstIndex;  // the first that differs, counted from 0
+  std::uint8_t sent;
+  std::uint8_t received;
+};
+
 struct PhaseRecord {
   int phase;  // 1 to 3
   PhaseOutcome outcome;
+  // Bytes waiting when the receive ended: the whole block, fewer after a receive time-out; 0
+  // when the phase never got to receive.
+  std::int32_t bytesReceived = 0;
+  std::optional<ByteMismatch> mismatch;  // with a compare error
 };
 
 struct RateRecord {
@@ -24,10 +36,20 @@ struct SpeedRecord {
   std::optional<float> measuredRate;
 };
 
+// A rate the port would not take, and the rate it reads back afterwards (nothing when it
+// cannot be read). Rate 0: no rate was in force, because the port refused the one set before
+// the run (8192 when it was opened).
+struct RateRefusal {
+  std::int32_t rate;
+  std::optional<std::uint32_t> readBack;
+};
+
 enum class Verdict { Passed, Failed, Halted, RateRefused };
 
 struct RunRecord {
   std::vector<RateRecord> rates;
   std::optional<SpeedRecord> speed;  // the fast test's transfer-speed check
   Verdict verdict = Verdict::Halted;
+  std::optional<RateRefusal> refusal;  // with verdict RateRefused
+  bool portLost = false;               // the port went away during the run (a pulled cable)
 };

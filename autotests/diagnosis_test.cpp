@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/simulated_run.h"
+#include "tests/diagnosis.h"
+
+namespace {
+
+PortIdentity Usb(const std::string& vendor, const std::string& product, const std::string& driver) {
+  PortIdentity identity;
+  identity.kind = PortIdentity::Kind::Usb;
+  identity.name = "ttyUSB0";
+  identity.vendorId = vendor;
+  identity.productId = product;
+  identity.driver = driver;
+  return identity;
+}
+
+PortIdentity OfKind(PortIdentity::Kind kind, const std::string& name) {
+  PortIdentity identity;
+  identity.kind = kind;
+  identity.name = name;
+  return identity;
+}
+
+const PortIdentity kSimulated = OfKind(PortIdentity::Kind::Simulated, "");
+const PortIdentity kFtdi = Usb("0403", "6001", "ftdi_sio");
+const PortIdentity kCh340 = Usb("1a86", "7523", "ch341");
+const PortIdentity kCp2102 = Usb("10c4", "ea60", "cp210x");
+const PortIdentity kPl2303 = Usb("067b", "2303", "pl2303");
+// Known only by the driver, and by ids in capitals with no driver.
+const PortIdentity kCp210xByDriver = Usb("10c4", "ffff", "cp210x");
+const PortIdentity kPl2303InCapitals = Usb("067B", "2303", "");
+const PortIdentity kBuiltIn = OfKind(PortIdentity::Kind::Uart, "ttyS1");
+
+using enum TestKind;
+
+// Each fault of the simulated adaptor, run on the fake clock, against what its diagnosis must
+// name (in the cause) and tell to do (in the fix); no diagnosis when every phase passed.
+TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
+  const struct {
+    const char* name;
+    TestKind kind;
+    std::string device;
+    PortIdentity identity;
+    std::vector<std::string> cause;  // each must appear in the cause
+    std::string fix;
+  } runs[] = {
+      {"fast, good", Fast, "sim", kFtdi, {}, ""},
+      {"extended, good", Extended, "sim", kCp2102, {}, ""},
+      {"fast, dead", Fast, "sim:dead", kFtdi, {"Nothing came back in any phase"}, "looped back"},
+      {"extended, dead", Extended, "sim:dead", kCh340, {"Nothing came back in any phase"}, "looped back"},
+      {"fast, dead, built-in port", Fast, "sim:dead", kBuiltIn,
+       {"Nothing came back in any phase", "ttyS1 is a serial port built into the computer"}, "--list"},
+      {"fast, no DTR", Fast, "sim:no-dtr", kFtdi, {"no power through DTR"}, "DTR supply"},
+      {"extended, no RTS", Extended, "sim:no-rts", kCp2102, {"no power through RTS"}, "RTS supply"},
+      {"fast, neither line", Fast, "sim:no-dtr,no-rts", kCh340, {"Nothing came back in any phase"}, "looped back"},
+      {"fast, noise", Fast, "sim:noise", kPl2303,
+       {"altered: 1 of 256 in phase 1", "byte 255 was sent as 0xFF and came back as 0x00", "noise"},
+       "ground"},
+      {"extended, noise", Extended, "sim:noise", kFtdi, {"altered: 1 of 256 in phase 1", "at 4800 baud"},
+       "ground"},
+      {"fast, 9600 on a CP2102", Fast, "sim:rate=9600", kCp2102,
+       {"standard 9600 baud", "CP2101, CP2102 and CP2103 chips cannot run 8192"}, "FTDI or a CH340"},
+      {"fast, 9600 on an FTDI", Fast, "sim:rate=9600", kFtdi, {"standard 9600 baud", "it may be a copy"},
+       "genuine FTDI"},
+      {"fast, 19200", Fast, "sim:rate=19200", kSimulated, {"standard 19200 baud"}, "FTDI or a CH340"},
+      {"fast, 6% fast", Fast, "sim:rate=8700", kCh340, {"about 6% fast", "CH340"}, "genuine FTDI"},
+      {"fast, 8% slow", Fast, "sim:rate=7500", kPl2303, {"about 8% slow", "PL2303 chips run the nearest"},
+       "FTDI or a CH340"},
+      {"fast, far off", Fast, "sim:rate=30000", kSimulated, {"far from 8192"}, "FTDI or a CH340"},
+      {"fast, far too slow", Fast, "sim:rate=4800", kSimulated,
+       {"At 8192 baud the port could not send 256 bytes", "did not come back within 4 seconds"},
+       "FTDI or a CH340"},
+      {"extended, 9600 whatever is set", Extended, "sim:rate=9600", kCh340,
+       {"At 19200 baud the port could not send 256 bytes"}, "Run the fast test"},
+      {"fast, standard rates on a CP2102", Fast, "sim:std-rates", kCp2102,
+       {"would not take 8192 baud", "reports 9600 baud", "CP2101, CP2102 and CP2103"}, "FTDI or a CH340"},
+      {"fast, standard rates, CP210x by its driver", Fast, "sim:std-rates", kCp210xByDriver,
+       {"Silicon Labs CP210x"}, "FTDI or a CH340"},
+      {"extended, standard rates on a PL2303", Extended, "sim:std-rates", kPl2303InCapitals,
+       {"would not take 8192 baud (afterwards the port reports 4800 baud)", "Prolific PL2303"},
+       "FTDI or a CH340"},
+      {"fast, standard rates on an FTDI", Fast, "sim:std-rates", kFtdi,
+       {"would not take 8192 baud", "although FTDI chips run 8192 baud within 0.1%"}, "Unplug the adaptor"},
+      {"fast, pulled in phase 1", Fast, "sim:unplug=815", kCh340,
+       {"went away during the test, in phase 1 (DTR power only) at 8192 baud"}, "powered hub"},
+      {"fast, pulled in the speed check", Fast, "sim:unplug=4000", kFtdi,
+       {"went away during the transfer-speed check"}, "powered hub"},
+      {"extended, pulled at 4800", Extended, "sim:unplug=2000", kSimulated,
+       {"in phase 2 (RTS power only) at 4800 baud"}, "powered hub"},
+  };
+  for (const auto& c : runs) {
+    SCOPED_TRACE(c.name);
+    SimulatedRun run(c.device);
+    const RunRecord record = *run.session.Start(c.kind);
+    const std::optional<Diagnosis> diagnosis = Diagnose(record, c.identity);
+    ASSERT_EQ(diagnosis.has_value(), !c.cause.empty()) << (diagnosis ? diagnosis->cause : "");
+    if (!diagnosis) continue;
+    for (const std::string& part : c.cause) EXPECT_NE(diagnosis->cause.find(part), std::string::npos) << diagnosis->cause;
+    EXPECT_NE(diagnosis->fix.find(c.fix), std::string::npos) << diagnosis->fix;
+  }
+}
+
+RateRecord Rate(std::int32_t rate, std::vector<PhaseRecord> phases) { return {rate, std::move(phases)}; }
+PhaseRecord Passed(int phase) { return {phase, PhaseOutcome::Passed, 256, std::nullopt}; }
+const std::vector<PhaseRecord> kAllPassed = {Passed(1), Passed(2), Passed(3)};
+
+RunRecord Record(std::vector<RateRecord> rates, Verdict verdict,
+                 std::optional<RateRefusal> refusal = std::nullopt) {
+  RunRecord record;
+  record.rates = std::move(rates);
+  record.verdict = verdict;
+  record.refusal = refusal;
+  return record;
+}
+
+// What the simulated adaptor cannot do: work on both lines but neither alone, lose part of a
+// block, alter bytes or refuse a rate only above the car's rate; and runs stopped by the user.
+TEST(Diagnosis, TellsFromTheRecordWhatNoSimulatedFaultMakes) {
+  const struct {
+    const char* name;
+    RunRecord record;
+    std::string cause;  // empty: no diagnosis
+    std::string fix;
+  } records[] = {
+      {"halted before anything failed", Record({Rate(4800, {Passed(1)})}, Verdict::Halted), "", ""},
+      {"halted after a failure",
+       Record({Rate(4800, {{1, PhaseOutcome::ReceiveTimeout, 0, std::nullopt}, Passed(2)})}, Verdict::Halted),
+       "no power through DTR", "DTR supply"},
+      {"neither line alone",
+       Record({Rate(8192, {{1, PhaseOutcome::ReceiveTimeout, 0, std::nullopt},
+                           {2, PhaseOutcome::ReceiveTimeout, 0, std::nullopt}, Passed(3)})},
+              Verdict::Failed),
+       "one line alone does not give the adaptor enough power", "supply diodes"},
+      {"part of a block",
+       Record({Rate(8192, {Passed(1), {2, PhaseOutcome::ReceiveTimeout, 200, std::nullopt}, Passed(3)})},
+              Verdict::Failed),
+       "Only 200 of 256 bytes came back in phase 2", "fast test"},
+      {"nothing now and then",
+       Record({Rate(8192, {Passed(1), Passed(2), {3, PhaseOutcome::ReceiveTimeout, 0, std::nullopt}})},
+              Verdict::Failed),
+       "Nothing came back in phase 3 (DTR and RTS power) at 8192 baud, while other phases worked",
+       "solder joints"},
+      {"altered only above 8192",
+       Record({Rate(8192, kAllPassed),
+               Rate(115200, {{1, PhaseOutcome::CompareError, 256, ByteMismatch{7, 3, 0x03, 0x83}}, Passed(2),
+                             Passed(3)})},
+              Verdict::Failed),
+       "7 of 256 in phase 1 (DTR power only) at 115200 baud (byte 3 was sent as 0x03 and came back as "
+       "0x83). This happens only above 8192 baud",
+       "Nothing to mend for the car"},
+      {"refused above 8192",
+       Record({Rate(4800, kAllPassed), Rate(8192, kAllPassed)}, Verdict::RateRefused, RateRefusal{57600, 8192}),
+       "would not take 57600 baud (afterwards the port reports 8192 baud); 8192 baud, the car's rate, worked",
+       "Nothing to mend for the car"},
+  };
+  for (const auto& c : records) {
+    SCOPED_TRACE(c.name);
+    const std::optional<Diagnosis> diagnosis = Diagnose(c.record, kFtdi);
+    ASSERT_EQ(diagnosis.has_value(), !c.cause.empty()) << (diagnosis ? diagnosis->cause : "");
+    if (!diagnosis) continue;
+    EXPECT_NE(diagnosis->cause.find(c.cause), std::string::npos) << diagnosis->cause;
+    EXPECT_NE(diagnosis->fix.find(c.fix), std::string::npos) << diagnosis->fix;
+  }
+}
+
+}  // namespace
