@@ -19,8 +19,9 @@ cd "$(dirname "$0")"
 
 run_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 gui_packages=("${run_packages[@]}" qt6-base-dev)
-# The window tests queue real window-system clicks (private headers) and lose an X server (Xvfb).
-test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb)
+# The window tests queue real window-system clicks (private headers), lose an X server (Xvfb)
+# and open its boxes and menus as a user does (xdotool).
+test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb xdotool)
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies; the validators check it.
 package_packages=("${gui_packages[@]}" dpkg-dev file desktop-file-utils appstream)
 # The Windows build: mingw-w64 cross-compiles, Wine runs the programs and tests; GoogleTest's

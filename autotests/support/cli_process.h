@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -41,6 +42,9 @@ class Cli : public ::testing::Test {
     process_.setStandardOutputFile(dir_.filePath("fd1"));
     process_.setStandardErrorFile(dir_.filePath("fd2"));
     process_.setChildProcessModifier([this] {
+      // A signal that dumps core leaves no file behind.
+      const rlimit noCore{0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
       if (closedStream >= 0) close(closedStream);
       // A new session's leader takes its standard input as its controlling terminal.
       if (!terminal_.empty() && setsid() != -1) ioctl(STDIN_FILENO, TIOCSCTTY, 0);
