@@ -14,9 +14,10 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/.made" ]; then
   echo "Making the Wine prefix $WINEPREFIX (once)" >&2
   wineboot -i >/dev/null 2>&1
+  touch "$WINEPREFIX/.made"
 fi
 # -p: the server stays, so it never starts again and links the serial devices once more.
 wineserver -p >/dev/null 2>&1 || true

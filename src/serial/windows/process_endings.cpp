@@ -51,6 +51,12 @@ void EndBySignalsPuttingLinesBack(std::initializer_list<int> fatalSignals) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+// The C runtime's signals that end a program, raised by the program itself or its runtime (abort,
+// a crash); Ctrl-C and Ctrl-Break reach a console program as console events.
+void EndByAnyFatalSignalPuttingLinesBack() {
+  EndBySignalsPuttingLinesBack({SIGTERM, SIGABRT, SIGSEGV, SIGILL, SIGFPE});
+}
+
 void PutLinesBackAtExit() {
   std::atexit([] { RestoreGuardedLines(); });
   previousTerminate = std::set_terminate(OnTerminate);
