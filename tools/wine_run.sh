@@ -7,7 +7,7 @@
 # machine's serial devices (/dev/ttyS0 is this machine's console) each time its server starts,
 # so the server is kept running and the links are removed after it has started and before any
 # program runs: nothing run here can reach a real serial device. Tests link COM ports to their
-# own ptys in $ALDL_WINEPREFIX/dosdevices.
+# own ptys in $ALDL_WINEPREFIX/dosdevices, and no other link survives.
 set -euo pipefail
 export WINEPREFIX=${ALDL_WINEPREFIX:?set ALDL_WINEPREFIX to the Wine prefix to use}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -22,7 +22,11 @@ fi
 # -p: the server stays, so it never starts again and links the serial devices once more.
 wineserver -p >/dev/null 2>&1 || true
 wine wineboot >/dev/null 2>&1
-find "$WINEPREFIX/dosdevices" -maxdepth 1 -type l -iname 'com*' -delete
+# A run keeps the links a test made to its ptys; --prepare, at a test program's start, removes
+# those of earlier runs too.
+keep=(! -lname '/dev/pts/*')
+[ "${1:-}" = --prepare ] && keep=()
+find "$WINEPREFIX/dosdevices" -maxdepth 1 -type l -iname 'com*' "${keep[@]}" -delete
 flock -u 9
 exec 9>&-
 [ "${1:-}" = --prepare ] && exit 0
