@@ -67,6 +67,11 @@ class Cli : public ::testing::Test {
     return Contains(Output(fd), text);
   }
 
+  // Whether the program has ended, waiting at most ms for it.
+  bool EndsWithin(int ms) {
+    return process_.state() != QProcess::Running || process_.waitForFinished(ms);
+  }
+
   // Waits for the end, killing a program still running at that long limit. Gives the exit
   // status, or 128 + the signal that ended the program (on Unix, QProcess gives a crashed
   // program's signal number as its exit code).

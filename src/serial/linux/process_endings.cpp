@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "serial/line_guard.h"
+#include "serial/linux/line_guard.h"
 
 namespace {
 
