@@ -5,6 +5,8 @@
 # ./build.sh test [ARGS]  build everything and run every test (ARGS go to ctest)
 # ./build.sh build        build everything
 # ./build.sh package      build the .deb and check it
+# ./build.sh windows      cross-build build-windows/aldl-tester-cli.exe with mingw-w64 and run the
+#                         Windows tests under Wine (tools/wine_run.sh; ARGS go to ctest)
 # ./build.sh hwtest       build, then run the tester against the kernel's ftdi_sio driver under
 #                         QEMU (hwtest/run.sh; a few minutes)
 #
@@ -17,10 +19,15 @@ cd "$(dirname "$0")"
 
 run_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 gui_packages=("${run_packages[@]}" qt6-base-dev)
-# The window tests queue real window-system clicks (private headers) and lose an X server (Xvfb).
-test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb)
+# The window tests queue real window-system clicks (private headers), lose an X server (Xvfb)
+# and open its boxes and menus as a user does (xdotool).
+test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb xdotool)
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies; the validators check it.
 package_packages=("${gui_packages[@]}" dpkg-dev file desktop-file-utils appstream)
+# The Windows build: mingw-w64 cross-compiles, Wine runs the programs and tests; GoogleTest's
+# sources (googletest) are built with mingw.
+# The Linux build's wine_cli_tests play the far end on ptys, so the test packages come too.
+windows_packages=("${test_packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 googletest)
 
 werror=${ALDL_WERROR:-OFF}
 sanitize=${ALDL_SANITIZE:-OFF}
@@ -127,6 +134,20 @@ case "$command" in
     tools/check_package.sh "$deb"
     echo "Install it with: sudo apt install ./${deb#"$PWD"/}"
     ;;
+  windows)
+    prepare "${windows_packages[@]}"
+    configure ON ON
+    cmake --build "$build_dir" --target wine_cli_tests
+    windows_dir=${ALDL_WINDOWS_BUILD_DIR:-build-windows}
+    options=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+      -DALDL_WERROR="$werror" -DALDL_GUI=OFF -DBUILD_TESTING=ON
+      -DALDL_WINE_HARNESS="$PWD/$build_dir/autotests/wine_cli_tests")
+    command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B "$windows_dir" -G Ninja "${options[@]}" >/dev/null
+    cmake --build "$windows_dir" --target aldl-tester-cli windows_core_tests
+    ALDL_WINEPREFIX="$PWD/$windows_dir/wine-prefix" tools/wine_run.sh --prepare
+    ctest --test-dir "$windows_dir" --output-on-failure "$@"
+    ;;
   hwtest)
     prepare "${run_packages[@]}"
     configure OFF OFF
@@ -134,7 +155,7 @@ case "$command" in
     exec hwtest/run.sh "$build_dir"
     ;;
   *)
-    echo "usage: $0 run [ARGS] | gui [ARGS] | test [ARGS] | build | package | hwtest" >&2
+    echo "usage: $0 run [ARGS] | gui [ARGS] | test [ARGS] | build | package | windows [ARGS] | hwtest" >&2
     exit 64
     ;;
 esac

@@ -72,14 +72,18 @@ TEST_F(Cli, TheDiagnosisFollowsTheReport) {
   EXPECT_TRUE(Contains(Out(), "\n  What to do:   Plug the adaptor firmly into the computer")) << Out();
 }
 
-// Killed, hung up, its pipe closed, Ctrl-C twice: the line is as it was found. A closed
-// standard stream must not become the serial line: the far end gets the test bytes only.
+// Killed, hung up, its pipe closed, Ctrl-C twice, or any other signal that ends a program: the
+// line is as it was found. A closed standard stream must not become the serial line: the far
+// end gets the test bytes only.
 TEST_F(Cli, EveryEndingPutsTheLineBackAndClosedStreamsKeepTheReportOffIt) {
   const std::tuple<const char*, const char*, int, std::vector<int>> endings[] = {
       {"SIGTERM, stdout closed", "", STDOUT_FILENO, {SIGTERM}},
       {"SIGHUP, stderr closed", "", STDERR_FILENO, {SIGHUP}},
       {"SIGPIPE, --json and stdout closed", " --json", STDOUT_FILENO, {SIGPIPE}},
-      {"Ctrl-C twice", "", -1, {SIGINT, SIGINT}}};
+      {"Ctrl-C twice", "", -1, {SIGINT, SIGINT}},
+      {"SIGUSR1", "", -1, {SIGUSR1}},
+      {"SIGXCPU, which dumps core", "", -1, {SIGXCPU}},
+      {"a real-time signal", "", -1, {SIGRTMIN + 5}}};
   for (const auto& [name, json, closed, sent] : endings) {
     SCOPED_TRACE(name);
     PtyPair cable(PtyPair::Mode::Echo);

@@ -1,4 +1,4 @@
-#include "serial/tty_device.h"
+#include "serial/linux/tty_device.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "serial/comm_error.h"
-#include "serial/open_failure_text.h"
+#include "serial/linux/open_failure_text.h"
 #include "serial/process_endings.h"
-#include "serial/serial_line_check.h"
-#include "serial/tty_kind.h"
+#include "serial/linux/serial_line_check.h"
+#include "serial/linux/tty_kind.h"
 #include "support/fake_sysfs.h"
 #include "support/open_watch.h"
 #include "support/pty_pair.h"

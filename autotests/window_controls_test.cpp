@@ -6,7 +6,7 @@
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
 
-#include "serial/tty_device.h"
+#include "serial/linux/tty_device.h"
 #include "support/pty_pair.h"
 #include "support/window_harness.h"
 

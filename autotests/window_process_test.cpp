@@ -1,8 +1,10 @@
-// The window run as a program, ended as a session ends it: killed, hung up, its X server gone.
+// The window run as a program, ended as a session ends it: killed, hung up, its X server gone,
+// also while a box is open or a test is running.
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "support/cli_process.h"
 #include "support/pty_pair.h"
@@ -11,25 +13,59 @@ namespace {
 
 using WindowProgram = Cli;
 
+// What is open when the ending comes; the user's steps as xdotool takes them on the window.
+enum class Open { Nothing, StartUpBox, About, RunningTest };
+
 // A logout, a closed terminal or a lost X server closes the window as Exit does: settings saved,
-// line put back. (0 stands for the X server ended, which Qt answers by exiting with status 1.)
+// line put back, whatever is open: a box, or a test waiting on a far end that never answers.
+// (0 stands for the X server ended, which Qt answers by exiting with status 1.)
 TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
-  PtyPair cable(PtyPair::Mode::Echo);
+  PtyPair cable;
   env_["ALDL_COM1"] = cable.SlavePath();
   env_["XDG_CONFIG_HOME"] = Dir() + "/config";
   QProcess server;
   server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
   ASSERT_TRUE(server.waitForReadyRead(20'000)) << "Xvfb did not start";
   env_["DISPLAY"] = ":" + server.readLine().trimmed().toStdString();
+  const auto xdotool = [this](const QStringList& steps) {
+    QProcess x;
+    QProcessEnvironment environment;
+    environment.insert("DISPLAY", QString::fromStdString(env_["DISPLAY"]));
+    x.setProcessEnvironment(environment);
+    x.start("xdotool", steps);
+    return x.waitForFinished(20'000) && x.exitCode() == 0;
+  };
+  const QStringList window = {"search", "--sync", "--name", "GM ALDL OBD1 Interface Tester"};
   const std::string settings = Dir() + "/config/ZANTRIX/ZANTRIX.ini";
   std::filesystem::create_directories(Dir() + "/config/ZANTRIX");
   const ByteBuffer before = cable.LineSettings();
-  for (int ending : {SIGTERM, SIGHUP, 0}) {
-    SCOPED_TRACE(ending == 0 ? "X server lost" : strsignal(ending));
-    std::ofstream(settings) << "[SerialPortInfo]\nComPort=\" 1\"\n";
+  const std::tuple<const char*, Open, int> endings[] = {
+      {"SIGTERM", Open::Nothing, SIGTERM},
+      {"SIGHUP", Open::Nothing, SIGHUP},
+      {"SIGTERM, the saved port gone and its box open at start-up", Open::StartUpBox, SIGTERM},
+      {"SIGTERM, About open with a port open", Open::About, SIGTERM},
+      {"SIGHUP, a test waiting for its echo", Open::RunningTest, SIGHUP},
+      {"X server lost", Open::Nothing, 0}};
+  for (const auto& [name, open, ending] : endings) {
+    SCOPED_TRACE(name);
+    const std::string port = open == Open::StartUpBox ? " 2" : " 1";
+    std::ofstream(settings) << "[SerialPortInfo]\nComPort=\"" << port << "\"\n";
     Start("", ALDL_GUI_PATH);
-    for (int tick = 0; tick < 3000 && !cable.Locked(); ++tick) usleep(10'000);
-    ASSERT_TRUE(cable.Locked()) << Err();
+    if (open == Open::StartUpBox) {
+      ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Find SIO Ports"})) << Err();
+    } else {
+      for (int tick = 0; tick < 3000 && !cable.Locked(); ++tick) usleep(10'000);
+      ASSERT_TRUE(cable.Locked()) << Err();
+    }
+    if (open == Open::About) {
+      ASSERT_TRUE(xdotool(window + QStringList{"windowfocus", "--sync", "key", "alt+h", "Return"}));
+      ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Help About"}));
+    }
+    if (open == Open::RunningTest) {
+      // The middle of Start Test, below the menu bar.
+      ASSERT_TRUE(xdotool(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
+      ASSERT_EQ(cable.Receive(256, std::chrono::seconds(20)).size(), 256u) << "no test ran";
+    }
     if (ending == 0) {
       server.terminate();
     } else {
@@ -37,13 +73,14 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
     }
     EXPECT_EQ(Finish(), ending == 0 ? 1 : 128 + ending) << Err();
     const std::string saved = (std::ostringstream() << std::ifstream(settings).rdbuf()).str();
-    EXPECT_TRUE(Contains(saved, "[MainFormInfo]") && Contains(saved, "ComPort=\" 1\"")) << saved;
+    EXPECT_TRUE(Contains(saved, "[MainFormInfo]")) << saved;
+    // The port that was gone is no longer the chosen one.
+    EXPECT_TRUE(Contains(saved, open == Open::StartUpBox ? "ComPort=\" 0\"" : "ComPort=\" 1\"")) << saved;
     EXPECT_EQ(cable.LineSettings(), before);
     EXPECT_FALSE(cable.Exclusive());
     EXPECT_FALSE(cable.Locked());
   }
 }
-
 // A settings store that cannot be used is said once, with why; with standard error closed the
 // warning goes nowhere (not onto the line). Either way the window runs until it is ended.
 TEST_F(WindowProgram, AnUnusableSettingsStoreIsSaidOnceAndNeverStopsIt) {

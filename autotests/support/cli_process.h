@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -41,6 +42,9 @@ class Cli : public ::testing::Test {
     process_.setStandardOutputFile(dir_.filePath("fd1"));
     process_.setStandardErrorFile(dir_.filePath("fd2"));
     process_.setChildProcessModifier([this] {
+      // A signal that dumps core leaves no file behind.
+      const rlimit noCore{0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
       if (closedStream >= 0) close(closedStream);
       // A new session's leader takes its standard input as its controlling terminal.
       if (!terminal_.empty() && setsid() != -1) ioctl(STDIN_FILENO, TIOCSCTTY, 0);
@@ -61,6 +65,11 @@ class Cli : public ::testing::Test {
       process_.waitForFinished(10);
     }
     return Contains(Output(fd), text);
+  }
+
+  // Whether the program has ended, waiting at most ms for it.
+  bool EndsWithin(int ms) {
+    return process_.state() != QProcess::Running || process_.waitForFinished(ms);
   }
 
   // Waits for the end, killing a program still running at that long limit. Gives the exit

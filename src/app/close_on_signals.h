@@ -3,24 +3,31 @@
 #include <QObject>
 
 class QSocketNotifier;
-class QWidget;
+class frmBaudTest;
 
 // SIGTERM, SIGHUP and SIGINT (a logout, a closed terminal, Ctrl-C) close the window as Exit
-// does: a running test is stopped first and the settings are saved. A second one ends the
-// program at once, its serial line put back.
+// does, whatever is open: a message box gets the answer of Escape, a menu closes, a running test
+// is stopped, and the settings are saved. A test that has not come to its next check within half
+// a second is not waited for: the settings are saved and the line put back at once. A second
+// signal ends the program at once, its serial line put back. A closed pipe or socket ends
+// nothing: writing to it fails.
 class CloseOnSignals : public QObject {
  public:
-  // From here on the signals are caught; one that comes before Arm waits for it.
-  explicit CloseOnSignals(QWidget& window);
+  // From here on the signals are caught.
+  explicit CloseOnSignals(frmBaudTest& window);
   ~CloseOnSignals() override;
 
-  // Once the window is shown: a signal closes it from now on.
-  void Arm();
+  // Once the window is shown: a signal closes it from now on. Before, one closes only the boxes
+  // of start-up, and the caller reads Received once start-up is done.
+  void Arm() { armed_ = true; }
 
   // The signal that closed the window, or 0.
   int Received() const { return received_; }
 
  private:
+  void Close(frmBaudTest& window);
+
   QSocketNotifier* notifier_ = nullptr;
+  bool armed_ = false;
   int received_ = 0;
 };

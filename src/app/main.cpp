@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QCommandLineParser>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -36,7 +35,7 @@ struct UnloadAtExit {
 int main(int argc, char* argv[]) {
   EnsureStandardDescriptors();
   PutLinesBackAtExit();
-  EndBySignalsPuttingLinesBack({SIGTERM, SIGHUP, SIGINT, SIGPIPE, SIGQUIT});
+  EndByAnyFatalSignalPuttingLinesBack();
   QApplication app(argc, argv);
   SetApplicationIdentity();
 
@@ -74,9 +73,15 @@ int main(int argc, char* argv[]) {
   // After start-up: the toolkit's own clean-up at exit, registered as start-up first used it,
   // must run after the window has saved its settings.
   const UnloadAtExit unloadAtExit(window);
-  window.show();
-  closeOnSignals.Arm();
-  const int status = app.exec();
+  int status = 0;
+  if (closeOnSignals.Received()) {
+    // Ended during start-up, a box of its open: the window is never shown.
+    window.Form_Unload();
+  } else {
+    window.show();
+    closeOnSignals.Arm();
+    status = app.exec();
+  }
   if (closeOnSignals.Received()) EndBySignal(closeOnSignals.Received());
   return status;
 }

@@ -1,6 +1,5 @@
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -71,7 +70,7 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
 int main(int argc, char* argv[]) {
   EnsureStandardDescriptors();
   PutLinesBackAtExit();
-  EndBySignalsPuttingLinesBack({SIGTERM, SIGHUP, SIGPIPE, SIGQUIT});
+  EndByAnyFatalSignalPuttingLinesBack();
 
   const bool json = AsksForJson(argc, argv);
   const auto commandLine = ParseCommandLine(argc, argv);

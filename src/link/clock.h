@@ -25,11 +25,12 @@ class SystemClock final : public Clock {
   void WaitUpTo(std::int32_t ms, const BlockingWait& wait) override;
 };
 
-// Timer resolution requests. The monotonic clock already reads to the millisecond on Linux;
-// what a busy machine spoils is how soon a sleeping wait is woken. So between the two calls the
-// calling thread asks the scheduler for its shortest time slices (at the same priority and share
-// of the processor), which lets it run sooner when its sleep ends rather than after another
-// program's slice. Kernels without such slices ignore the request.
+// Timer resolution requests: between the two calls a sleeping wait is woken on time. On Windows
+// they ask the system timer for ms-millisecond ticks. On Linux the monotonic clock already reads
+// to the millisecond; what a busy machine spoils is how soon a sleeping wait is woken. So between
+// the two calls the calling thread asks the scheduler for its shortest time slices (at the same
+// priority and share of the processor), which lets it run sooner when its sleep ends rather than
+// after another program's slice. Kernels without such slices ignore the request.
 void timeBeginPeriod(unsigned ms);
 void timeEndPeriod(unsigned ms);
 

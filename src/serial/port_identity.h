@@ -4,7 +4,7 @@
 
 #include "serial/system_roots.h"
 
-// What a mapped device is, as the kernel names it, read without opening the device.
+// What a mapped device is, as the operating system names it, read without opening the device.
 struct PortIdentity {
   enum class Kind {
     Simulated,      // the simulated adaptor
@@ -33,7 +33,8 @@ struct PortIdentity {
   bool kernelConsole = false;
 };
 
-// Identity of a device path (symlinks followed); "sim" and "sim:FAULTS" are the simulated adaptor.
+// Identity of a device of the system (a path, symlinks followed; a Windows port name), from the
+// platform's folder.
 PortIdentity IdentifyDevice(const std::string& device, const SystemRoots& roots);
 
 // One line for a person: "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)".

@@ -5,17 +5,11 @@
 
 #include "serial/comm_error.h"
 #include "serial/simulated_adaptor.h"
-#include "serial/tty_device.h"
+#include "serial/system_ports.h"
 
 namespace {
 
 constexpr std::string_view kSimulated = "sim";
-
-std::string DefaultDevice(int comPort) {
-  if (comPort <= 4) return "/dev/ttyS" + std::to_string(comPort - 1);
-  if (comPort <= 12) return "/dev/ttyUSB" + std::to_string(comPort - 5);
-  return "/dev/ttyACM" + std::to_string(comPort - 13);
-}
 
 bool IsSimulated(const std::string& device) {
   return device == kSimulated || device.starts_with(std::string(kSimulated) + ":");
@@ -69,7 +63,7 @@ std::unique_ptr<SerialDevice> PortMap::Open(int comPort) {
   if (device.empty()) {
     throw CommError(CommErrorNumber::PortUnavailable, "COM " + std::to_string(comPort) + " is not mapped to a device");
   }
-  if (!IsSimulated(device)) return OpenTtyDevice(device, roots_);
+  if (!IsSimulated(device)) return OpenSystemDevice(device, roots_);
 
   auto& adaptor = adaptors_[comPort];
   if (!adaptor) {
@@ -92,4 +86,10 @@ std::optional<std::string> PortMap::Unavailability(int comPort) {
   }
 }
 
-PortIdentity PortMap::Identity(int comPort) const { return IdentifyDevice(Device(comPort), roots_); }
+PortIdentity PortMap::Identity(int comPort) const {
+  const std::string device = Device(comPort);
+  if (!IsSimulated(device)) return IdentifyDevice(device, roots_);
+  PortIdentity simulated;
+  simulated.kind = PortIdentity::Kind::Simulated;
+  return simulated;
+}

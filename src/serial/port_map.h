@@ -12,14 +12,14 @@
 
 class SimulatedAdaptor;
 
-// Which device each of COM 1 to COM 16 stands for: a tty path, or "sim" / "sim:FAULTS" for the
-// simulated adaptor.
+// Which device each of COM 1 to COM 16 stands for: a device of the system (a tty path, a Windows
+// port name), or "sim" / "sim:FAULTS" for the simulated adaptor.
 class PortMap {
  public:
   static constexpr int kComPorts = 16;
 
-  // COM 1-4 are /dev/ttyS0-3, COM 5-12 /dev/ttyUSB0-7, COM 13-16 /dev/ttyACM0-3. The roots
-  // say where the kernel describes its devices.
+  // Each COM number starts as its DefaultDevice (system_ports.h). The roots say where the
+  // kernel describes its devices.
   explicit PortMap(MillisecondSource simulatedClock, SystemRoots roots = SystemRoots{});
   ~PortMap();
   PortMap(PortMap&&) noexcept;

@@ -12,5 +12,9 @@
 // Each of these signals ends the program by EndBySignal.
 void EndBySignalsPuttingLinesBack(std::initializer_list<int> fatalSignals);
 
+// Every signal that would end the program by its default action ends it by EndBySignal instead,
+// also a crash on an overflowing stack. A handler installed afterwards takes its signal over.
+void EndByAnyFatalSignalPuttingLinesBack();
+
 // A normal exit, and an exception that escapes, put the lines back too.
 void PutLinesBackAtExit();

@@ -1,4 +1,4 @@
-#include "serial/tty_device.h"
+#include "serial/linux/tty_device.h"
 
 #include <asm/termbits.h>
 #include <fcntl.h>
@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "serial/comm_error.h"
-#include "serial/line_guard.h"
-#include "serial/open_failure_text.h"
-#include "serial/serial_line_check.h"
+#include "serial/linux/line_guard.h"
+#include "serial/linux/open_failure_text.h"
+#include "serial/linux/serial_line_check.h"
 
 namespace {
 

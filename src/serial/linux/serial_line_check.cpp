@@ -1,12 +1,12 @@
-#include "serial/serial_line_check.h"
+#include "serial/linux/serial_line_check.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
 #include "serial/comm_error.h"
-#include "serial/open_failure_text.h"
-#include "serial/tty_kind.h"
+#include "serial/linux/open_failure_text.h"
+#include "serial/linux/tty_kind.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "serial/open_failure_text.h"
+#include "serial/linux/open_failure_text.h"
 
 #include <cerrno>
 #include <cstring>

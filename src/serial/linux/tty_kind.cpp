@@ -1,4 +1,4 @@
-#include "serial/tty_kind.h"
+#include "serial/linux/tty_kind.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

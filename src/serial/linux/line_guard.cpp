@@ -1,4 +1,4 @@
-#include "serial/line_guard.h"
+#include "serial/linux/line_guard.h"
 
 #include <asm/termbits.h>
 #include <sys/file.h>

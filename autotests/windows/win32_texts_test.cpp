@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "serial/windows/open_failure_text.h"
+#include "serial/windows/usb_instance_id.h"
+#include "serial/windows/windows_api.h"
+
+// What a user reads for each way a COM port fails to open, by the code Windows gives.
+TEST(OpenFailureText, EachCodeReadsAsWords) {
+  const struct {
+    const char* name;
+    unsigned long error;
+    std::string expected;
+  } rows[] = {
+      {"missing", ERROR_FILE_NOT_FOUND, "COM7 does not exist"},
+      {"held by another program", ERROR_ACCESS_DENIED, "COM3 is busy: another program has it open"},
+      {"sharing refused", ERROR_SHARING_VIOLATION, "COM3 is busy: another program has it open"},
+      {"adaptor pulled", ERROR_DEVICE_NOT_CONNECTED,
+       "COM3 has no device behind it: is the adaptor plugged in?"},
+      {"not a serial port", ERROR_INVALID_FUNCTION, "COM3 is not a serial device"},
+  };
+  for (const auto& row : rows) {
+    const std::string port = row.error == ERROR_FILE_NOT_FOUND ? "COM7" : "COM3";
+    EXPECT_EQ(OpenFailureText(port, row.error), row.expected) << row.name;
+  }
+  // Any other code keeps the system's words and its number.
+  const std::string other = OpenFailureText("COM3", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_TRUE(other.starts_with("cannot open COM3: ")) << other;
+  EXPECT_NE(other.find("(error 8)"), std::string::npos) << other;
+}
+
+TEST(DevicePath, ReachesPortsAboveNineAndKeepsFullPaths) {
+  EXPECT_EQ(DevicePath("COM3"), L"\\\\.\\COM3");
+  EXPECT_EQ(DevicePath("COM23"), L"\\\\.\\COM23");
+  EXPECT_EQ(DevicePath("\\\\.\\COM23"), L"\\\\.\\COM23");
+}
+
+TEST(UsbInstanceId, IdsAndSerialNumberOnlyWhenTheAdaptorReportsOne) {
+  const struct {
+    const char* id;
+    bool usb;
+    UsbInstance expected;
+  } rows[] = {
+      {"USB\\VID_0403&PID_6001\\A1B2C3", true, {"0403", "6001", "A1B2C3"}},
+      {"USB\\VID_1A86&PID_7523\\5&2B7F3C1A&0&2", true, {"1a86", "7523", ""}},
+      {"USB\\VID_2341&PID_0043&MI_00\\6&1234&0&0000", true, {"2341", "0043", ""}},
+      {"FTDIBUS\\VID_0403+PID_6001+A1B2C3A\\0000", false, {}},
+      {"ACPI\\PNP0501\\1", false, {}},
+      {"USB\\VID_04&PID_6001\\X", false, {}},
+  };
+  for (const auto& row : rows) {
+    const auto usb = ParseUsbInstanceId(row.id);
+    ASSERT_EQ(usb.has_value(), row.usb) << row.id;
+    if (!usb) continue;
+    EXPECT_EQ(usb->vendorId, row.expected.vendorId) << row.id;
+    EXPECT_EQ(usb->productId, row.expected.productId) << row.id;
+    EXPECT_EQ(usb->serialNumber, row.expected.serialNumber) << row.id;
+  }
+}

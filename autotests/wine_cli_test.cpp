@@ -1,0 +1,179 @@
+// The Windows aldl-tester-cli.exe under Wine, run from Linux: on the simulated adaptor, and on
+// COM5, which Wine maps to a pty of the test's (a dosdevices/com5 link) with the paced echo or a
+// dead line as the far end. Every other COM number is mapped to a missing name, and the prefix
+// has no COM link of Wine's own (tools/wine_run.sh), so no run reaches a real serial device.
+// Built by ./build.sh windows and run from build-windows' ctest, which gives the .exe, the
+// prefix and tools/wine_run.sh in the environment.
+
+#include <fcntl.h>
+#include <termios.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "support/cli_process.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// What a Windows user sees of a port's settings: its rate and framing.
+struct Framing {
+  speed_t rate;
+  tcflag_t bits;
+  bool operator==(const Framing&) const = default;
+};
+
+constexpr tcflag_t kFramingBits = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
+
+Framing ReadFraming(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios settings{};
+  tcgetattr(fd, &settings);
+  close(fd);
+  return {cfgetospeed(&settings), settings.c_cflag & kFramingBits};
+}
+
+// The line as another program left it: 2400 baud, 7 data bits, even parity.
+void SetOtherFraming(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios settings{};
+  tcgetattr(fd, &settings);
+  cfsetspeed(&settings, B2400);
+  settings.c_cflag = (settings.c_cflag & ~kFramingBits) | CS7 | PARENB;
+  tcsetattr(fd, TCSANOW, &settings);
+  close(fd);
+}
+
+class WineCli : public Cli {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(std::system(("'" + Environment("ALDL_WINE_RUN") + "' --prepare").c_str()), 0);
+  }
+
+  WineCli() {
+    for (const char* name : {"PATH", "HOME", "ALDL_WINEPREFIX"}) env_[name] = Environment(name);
+    dosdevices_ = fs::path(Environment("ALDL_WINEPREFIX")) / "dosdevices";
+  }
+
+  ~WineCli() override { fs::remove(dosdevices_ / "com5"); }
+
+  // COM5 becomes the pty.
+  void LinkCom5(const PtyPair& cable) {
+    fs::create_symlink(cable.SlavePath(), dosdevices_ / "com5");
+    env_["ALDL_COM5"] = "COM5";
+  }
+
+  // No COM link but the test's own: Wine has put none back.
+  void ExpectOnlyOwnLinks() const {
+    for (const auto& entry : fs::directory_iterator(dosdevices_)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(!name.starts_with("com") || name == "com5") << name;
+    }
+  }
+
+  void StartExe(const std::string& commandLine) {
+    ExpectOnlyOwnLinks();
+    Start("'" + Environment("ALDL_WINDOWS_CLI") + "' " + commandLine, Environment("ALDL_WINE_RUN"));
+  }
+
+  int RunExe(const std::string& commandLine) {
+    StartExe(commandLine);
+    return Finish();
+  }
+
+  nlohmann::json Json() const { return nlohmann::json::parse(Out()); }
+
+  fs::path dosdevices_;
+};
+
+TEST_F(WineCli, SimulatedAdaptorPassesAndADeadOneFails) {
+  EXPECT_EQ(RunExe("--simulate"), 0) << Err();
+  EXPECT_TRUE(Contains(Out(), "Fast Test complete, all phases passed")) << Out();
+  EXPECT_EQ(RunExe("--simulate=dead --json"), 1) << Err();
+  EXPECT_EQ(Json().at("verdict"), "failed");
+}
+
+// Wine sets a rate outside its table through the kernel's custom divisor, which a pty refuses,
+// and then leaves the line at 38400 while reporting success. The read-back catches it: 8192 is
+// refused in words, and not one byte is sent at the wrong rate.
+TEST_F(WineCli, ARateThePortDidNotTakeIsRefusedAndNothingIsSent) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  LinkCom5(cable);
+  EXPECT_EQ(RunExe("--port 5 --json"), 2) << Err();
+  EXPECT_EQ(Json().at("verdict"), "rate-refused");
+  EXPECT_TRUE(Contains(Err(), "Exiting the test procedure.")) << Err();
+  EXPECT_EQ(cable.Echoed(), 0u);
+}
+
+// At a standard rate the loopback phases pass on the paced echo and fail on a dead line; the
+// speed check's 8192 is then refused. The line's rate and framing are put back either way.
+TEST_F(WineCli, LoopbackAtAStandardRateOnALiveAndADeadLine) {
+  for (const auto mode : {PtyPair::Mode::Echo, PtyPair::Mode::FarEnd}) {
+    const bool live = mode == PtyPair::Mode::Echo;
+    SCOPED_TRACE(live ? "paced echo" : "dead far end");
+    PtyPair cable(mode);
+    SetOtherFraming(cable.SlavePath());
+    const Framing before = ReadFraming(cable.SlavePath());
+    LinkCom5(cable);
+    EXPECT_EQ(RunExe("--port 5 --baud 9600 --json"), live ? 2 : 1) << Err();
+    const nlohmann::json json = Json();
+    EXPECT_EQ(json.at("verdict"), "rate-refused");
+    const nlohmann::json& rate = json.at("rates").at(0);
+    EXPECT_EQ(rate.at("rate"), 9600);
+    for (const auto& phase : rate.at("phases")) {
+      EXPECT_EQ(phase.at("outcome"), live ? "passed" : "receive-timeout");
+    }
+    EXPECT_EQ(ReadFraming(cable.SlavePath()), before);
+    fs::remove(dosdevices_ / "com5");
+  }
+}
+
+// Ctrl-C in the first pause stops the run at its next check, a second one ends the program at
+// once; both put the line back.
+TEST_F(WineCli, CtrlCStopsTheRunAndTwiceEndsItPuttingTheLineBack) {
+  for (const int presses : {1, 2}) {
+    SCOPED_TRACE(presses);
+    PtyPair cable(PtyPair::Mode::Echo);
+    SetOtherFraming(cable.SlavePath());
+    const Framing before = ReadFraming(cable.SlavePath());
+    LinkCom5(cable);
+    StartExe("--port 5 --baud 9600");
+    ASSERT_TRUE(WaitFor("-->Enabling DTR only power...")) << Out();
+    Signal(SIGINT);
+    // The second press comes while the first one's notice is being written, as a user's quick
+    // second press does.
+    if (presses == 2 && !EndsWithin(50)) Signal(SIGINT);
+    ASSERT_TRUE(WaitFor("Ctrl-C again quits at once", STDERR_FILENO)) << Err();
+    EXPECT_EQ(Finish(), presses == 1 ? 2 : 128 + SIGINT) << Err();
+    if (presses == 1) {
+      EXPECT_TRUE(Contains(Out(), "*User Halted Test*")) << Out();
+    }
+    EXPECT_EQ(ReadFraming(cable.SlavePath()), before);
+    fs::remove(dosdevices_ / "com5");
+  }
+}
+
+TEST_F(WineCli, ListOpensOnlyTheMappedPort) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  LinkCom5(cable);
+  EXPECT_EQ(RunExe("--list --json"), 0) << Err();
+  const nlohmann::json ports = Json().at("ports");
+  ASSERT_EQ(ports.size(), 16u);
+  for (const auto& port : ports) {
+    const bool com5 = port.at("port") == 5;
+    EXPECT_EQ(port.at("available"), com5) << port.dump();
+    if (!com5) {
+      EXPECT_TRUE(Contains(port.at("reason"), "does not exist")) << port.dump();
+    }
+  }
+}
+
+}  // namespace
