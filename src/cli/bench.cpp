@@ -61,7 +61,18 @@ class Bench {
     // Without a named device, the adaptors already there are left alone.
     if (!named_) known_ = Present();
     SayWatching();
-    while (!InterruptRequested() && !logFailed_) {
+    try {
+      Watch();
+    } catch (const std::runtime_error& failure) {
+      std::cerr << "aldl-tester-cli: " << failure.what() << "; the bench ends\n";
+      broken_ = true;
+    }
+    return Summary();
+  }
+
+ private:
+  void Watch() {
+    while (!InterruptRequested() && !broken_) {
       const std::set<Entry> present = Present();
       std::erase_if(known_, [&](const Entry& each) { return !present.contains(each); });
       std::erase_if(queue_, [&](const Entry& each) { return !present.contains(each); });
@@ -80,10 +91,8 @@ class Bench {
       }
       watch_->Wait(InterruptRequested);
     }
-    return Summary();
   }
 
- private:
   fs::path Folder() const { return named_ ? named_->parent_path() : ports_.Roots().serialById; }
 
   std::set<Entry> Present() {
@@ -191,7 +200,7 @@ class Bench {
       } catch (const std::runtime_error& failure) {
         std::cerr << "aldl-tester-cli: " << failure.what()
                   << "; the bench ends, so that no result goes unrecorded\n";
-        logFailed_ = true;
+        broken_ = true;
         return;
       }
     }
@@ -206,7 +215,7 @@ class Bench {
     if (tally_.withoutVerdict > 0) report_ << ", " << tally_.withoutVerdict << " without a verdict";
     report_ << '\n' << std::flush;
     if (tally_.failed > 0) return kExitErrors;
-    return tally_.withoutVerdict > 0 || logFailed_ ? kExitNoVerdict : kExitPassed;
+    return tally_.withoutVerdict > 0 || broken_ ? kExitNoVerdict : kExitPassed;
   }
 
   const CliOptions& options_;
@@ -221,7 +230,7 @@ class Bench {
   std::deque<Entry> queue_;
   std::optional<Entry> current_;  // tested and not yet unplugged
   Tally tally_;
-  bool logFailed_ = false;
+  bool broken_ = false;  // the log could not be written, or the folder no longer watched
 };
 
 }  // namespace
