@@ -22,6 +22,11 @@ constexpr std::uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVE
 
 constexpr timespec kSettle{0, 200'000'000};
 
+// udev makes a link under a name of its own, NAME.tmp-DEVICE or .#NAME..., then renames it.
+bool PassingName(const std::string& name) {
+  return name.starts_with('.') || name.find(".tmp-") != std::string::npos;
+}
+
 // A link or node made again has another inode, or at least another change time.
 std::string Appearance(const struct stat& entry) {
   return std::to_string(entry.st_ino) + "@" + std::to_string(entry.st_ctim.tv_sec) + "." +
@@ -46,7 +51,7 @@ class InotifyWatch final : public AdaptorWatch {
     std::error_code error;
     for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
       struct stat link {};
-      if (lstat(each->path().c_str(), &link) != 0) continue;
+      if (PassingName(each->path().filename().string()) || lstat(each->path().c_str(), &link) != 0) continue;
       entries.push_back({each->path(), Appearance(link)});
     }
     std::ranges::sort(entries);
