@@ -2,6 +2,7 @@
 set(ALDL_PLATFORM_CORE_SOURCES
   src/common/linux/standard_descriptors.cpp
   src/link/linux/timer_period.cpp
+  src/serial/linux/adaptor_watch.cpp
   src/serial/linux/device_identity.cpp
   src/serial/linux/line_guard.cpp
   src/serial/linux/open_failure_text.cpp
@@ -13,4 +14,5 @@ set(ALDL_PLATFORM_CORE_SOURCES
 )
 set(ALDL_PLATFORM_CLI_SOURCES
   src/cli/linux/interrupt.cpp
+  src/cli/linux/log_file.cpp
 )

@@ -4,6 +4,7 @@ set(ALDL_PLATFORM_CORE_SOURCES
   src/common/windows/standard_descriptors.cpp
   src/link/windows/system_timer.cpp
   src/link/windows/timer_period.cpp
+  src/serial/windows/adaptor_watch.cpp
   src/serial/windows/com_device.cpp
   src/serial/windows/device_identity.cpp
   src/serial/windows/line_guard.cpp
@@ -15,6 +16,7 @@ set(ALDL_PLATFORM_CORE_SOURCES
 )
 set(ALDL_PLATFORM_CLI_SOURCES
   src/cli/windows/interrupt.cpp
+  src/cli/windows/log_file.cpp
 )
 # SetupAPI and the configuration manager for the adaptors' identity, winmm for the timer.
 set(ALDL_PLATFORM_LIBRARIES setupapi cfgmgr32 winmm)

@@ -88,18 +88,33 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
                               "give a whole number of baud above 0, such as 8192"));
   app.add_flag("--json", options.json,
                "Print the run as one JSON object on standard output; the report then goes to "
-               "standard error. With --list, print the list as one JSON object");
+               "standard error. With --list, print the list as one JSON object; with --watch, "
+               "one JSON line per adaptor, in the log too");
   app.add_flag("--list", options.list,
                "List COM 1 to COM 16 with their devices, what each is (USB adaptor, UART, "
                "pty) and whether it can be opened")
       ->excludes(portOption, deviceOption, testOption, baudOption);
+  auto* watchOption =
+      app.add_flag("--watch", options.watch,
+                   "A cable maker's bench: wait for each USB adaptor to be plugged in "
+                   "(/dev/serial/by-id), test it, show the verdict, and take the next once it "
+                   "is unplugged; adaptors there at the start are left alone. With --port or "
+                   "--device, that one port, each time it appears. Ctrl-C ends it with a "
+                   "summary")
+          ->excludes(simulateOption);
+  std::string log;
+  auto* logOption = app.add_option("--log", log,
+                                   "With --watch, append one line per adaptor to this CSV file "
+                                   "(JSON lines with --json), on the disk before the next")
+                        ->option_text("FILE")
+                        ->needs(watchOption);
 
   try {
     app.parse(argc, argv);
-    if (!options.list &&
+    if (!options.list && !options.watch &&
         portOption->count() + deviceOption->count() + simulateOption->count() == 0) {
-      throw CLI::ValidationError("say where to test: --port N, --device PATH or --simulate "
-                               "(or --list to see the ports)");
+      throw CLI::ValidationError("say where to test: --port N, --device PATH, --simulate or "
+                                 "--watch (or --list to see the ports)");
     }
   } catch (const CLI::CallForHelp& help) {
     return CliExit{app.exit(help), {}};
@@ -114,5 +129,6 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
   if (simulateOption->count() > 0) options.simulate = faults;
   if (testOption->count() > 0) options.test = *TestNamed(test);
   if (baudOption->count() > 0) options.baud = baud;
+  if (logOption->count() > 0) options.log = log;
   return options;
 }

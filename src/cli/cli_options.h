@@ -8,7 +8,7 @@
 #include "tests/run_control.h"
 
 // What the command line asks for. Exactly one of comPort, device and simulate is set, unless
-// list is.
+// list is or watch is (which takes comPort or device, or neither).
 struct CliOptions {
   std::optional<std::int16_t> comPort;
   std::optional<std::string> device;    // used as COM 1
@@ -17,6 +17,8 @@ struct CliOptions {
   std::optional<std::int32_t> baud;  // the rate to select before the run
   bool json = false;  // the run, or with list the list, as one JSON object
   bool list = false;
+  bool watch = false;               // the bench: adaptor after adaptor as they are plugged in
+  std::optional<std::string> log;  // the bench's log file
 };
 
 // Nothing left to do: 0 after --help or --version (already printed), or 64 for bad usage with

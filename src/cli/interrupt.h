@@ -1,6 +1,10 @@
 #pragma once
 
+inline constexpr char kStopTestNotice[] =
+    "\nStopping at the test's next check; Ctrl-C again quits at once.\n";
+
 // Ctrl-C during a run: the first asks the running test to stop at its next check, as Stop Test
-// does; the second ends the program at once, its serial line put back.
-void InstallInterruptHandler();
+// does, and prints the notice; the second ends the program at once, its serial line put back.
+// Installing again changes the notice only.
+void InstallInterruptHandler(const char* notice = kStopTestNotice);
 bool InterruptRequested();

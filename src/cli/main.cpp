@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "cli/bench.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
 #include "cli/diagnosis_text.h"
@@ -97,5 +98,6 @@ int main(int argc, char* argv[]) {
     }
     return kExitPassed;
   }
+  if (options.watch) return RunBench(options, *ports, clock);
   return RunTest(options, *ports, clock);
 }

@@ -1,24 +1,7 @@
 #include "cli/run_json.h"
 
+#include "cli/run_names.h"
 #include "tests/diagnosis.h"
-
-NLOHMANN_JSON_SERIALIZE_ENUM(TestKind, {{TestKind::Fast, "fast"}, {TestKind::Extended, "extended"}})
-
-NLOHMANN_JSON_SERIALIZE_ENUM(PhaseOutcome, {{PhaseOutcome::Passed, "passed"},
-                                            {PhaseOutcome::TransmitTimeout, "transmit-timeout"},
-                                            {PhaseOutcome::ReceiveTimeout, "receive-timeout"},
-                                            {PhaseOutcome::CompareError, "compare-error"},
-                                            {PhaseOutcome::PortNotOpen, "port-not-open"}})
-
-NLOHMANN_JSON_SERIALIZE_ENUM(SpeedOutcome, {{SpeedOutcome::Passed, "passed"},
-                                            {SpeedOutcome::NoData, "no-data"},
-                                            {SpeedOutcome::OutOfRange, "out-of-range"},
-                                            {SpeedOutcome::PortNotOpen, "port-not-open"}})
-
-NLOHMANN_JSON_SERIALIZE_ENUM(Verdict, {{Verdict::Passed, "passed"},
-                                       {Verdict::Failed, "failed"},
-                                       {Verdict::Halted, "halted"},
-                                       {Verdict::RateRefused, "rate-refused"}})
 
 void to_json(nlohmann::json& json, const PhaseRecord& phase) {
   json = {{"phase", phase.phase}, {"outcome", phase.outcome}};

@@ -32,7 +32,9 @@ PortMap& PortMap::operator=(PortMap&&) noexcept = default;
 
 PortMap PortMap::FromEnvironment(MillisecondSource simulatedClock,
                                  const std::optional<std::string>& simulateFaults) {
-  PortMap map(std::move(simulatedClock));
+  SystemRoots roots;
+  if (const char* byId = std::getenv("ALDL_SERIAL_BY_ID")) roots.serialById = byId;
+  PortMap map(std::move(simulatedClock), std::move(roots));
   for (int n = 1; n <= kComPorts; ++n) {
     if (const char* device = std::getenv(("ALDL_COM" + std::to_string(n)).c_str())) {
       map.Assign(n, device);

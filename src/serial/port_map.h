@@ -25,9 +25,10 @@ class PortMap {
   PortMap(PortMap&&) noexcept;
   PortMap& operator=(PortMap&&) noexcept;
 
-  // The defaults, then ALDL_COM<n> from the environment, then the simulated adaptor on COM 1
-  // when simulateFaults is given ("" for a good one). Raises std::invalid_argument for faults
-  // the simulated adaptor does not know.
+  // The defaults, then ALDL_COM<n> from the environment (and the by-id folder from
+  // ALDL_SERIAL_BY_ID), then the simulated adaptor on COM 1 when simulateFaults is given (""
+  // for a good one). Raises std::invalid_argument for faults the simulated adaptor does not
+  // know.
   static PortMap FromEnvironment(MillisecondSource simulatedClock,
                                  const std::optional<std::string>& simulateFaults);
 
@@ -44,6 +45,8 @@ class PortMap {
 
   // What the device of a COM number is, read without opening it.
   PortIdentity Identity(int comPort) const;
+
+  const SystemRoots& Roots() const { return roots_; }
 
  private:
   MillisecondSource simulatedClock_;

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
+#include <cstring>
 
 #include "serial/process_endings.h"
 
@@ -10,17 +12,19 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-constexpr char kNotice[] = "\nStopping at the test's next check; Ctrl-C again quits at once.\n";
+std::atomic<const char*> notice = kStopTestNotice;
 
 void OnInterrupt(int signal) {
   if (interrupted) EndBySignal(signal);
   interrupted = 1;
-  [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
+  const char* text = notice;
+  [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, std::strlen(text));
 }
 
 }  // namespace
 
-void InstallInterruptHandler() {
+void InstallInterruptHandler(const char* noticeToPrint) {
+  notice = noticeToPrint;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);

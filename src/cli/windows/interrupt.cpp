@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 
 #include "serial/process_endings.h"
 
@@ -11,7 +12,7 @@ namespace {
 
 std::atomic<bool> interrupted = false;
 
-constexpr char kNotice[] = "\nStopping at the test's next check; Ctrl-C again quits at once.\n";
+std::atomic<const char*> notice = kStopTestNotice;
 
 // The console calls this on a thread of its own, before the handler of the process endings
 // (handlers run last installed first); other events go on to that one.
@@ -19,12 +20,17 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT) return FALSE;
   if (interrupted.exchange(true)) EndBySignal(SIGINT);
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kNotice, sizeof kNotice - 1, &written, nullptr);
+  const char* text = notice;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written,
+            nullptr);
   return TRUE;
 }
 
 }  // namespace
 
-void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallInterruptHandler(const char* noticeToPrint) {
+  notice = noticeToPrint;
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 bool InterruptRequested() { return interrupted; }

@@ -1,0 +1,240 @@
+#include "cli/bench.h"
+
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <stdexcept>
+
+#include "cli/bench_record.h"
+#include "cli/cli_options.h"
+#include "cli/decimal_separator.h"
+#include "cli/diagnosis_text.h"
+#include "cli/exit_status.h"
+#include "cli/headless_run.h"
+#include "cli/interrupt.h"
+#include "cli/log_file.h"
+#include "cli/terminal_panel.h"
+#include "cli/verdict_banner.h"
+#include "link/event_hook.h"
+#include "serial/adaptor_watch.h"
+#include "serial/port_map.h"
+#include "tests/diagnosis.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A device node may show before it can be opened (its permissions still being set).
+constexpr int kReadyTries = 10;
+constexpr std::int32_t kReadyPauseMs = 200;
+
+constexpr char kEndBenchNotice[] = "\nEnding the bench.\n";
+
+struct Tally {
+  int tested = 0;
+  int passed = 0;
+  int failed = 0;
+  int withoutVerdict = 0;
+};
+
+class Bench {
+ public:
+  Bench(const CliOptions& options, PortMap& ports, Clock& clock, LogFile* log)
+      : options_(options),
+        ports_(ports),
+        clock_(clock),
+        log_(log),
+        report_(options.json ? std::cerr : std::cout),
+        comPort_(options.comPort.value_or(1)) {
+    if (options.device) ports_.Assign(comPort_, *options.device);
+    if (options.comPort || options.device) named_ = fs::absolute(ports_.Device(comPort_)).lexically_normal();
+    watch_ = WatchFolder(Folder());
+  }
+
+  int Run() {
+    InstallInterruptHandler(kEndBenchNotice);
+    // Without a named device, the adaptors already there are left alone.
+    if (!named_) known_ = Present();
+    SayWatching();
+    while (!InterruptRequested() && !logFailed_) {
+      const std::set<fs::path> present = Present();
+      std::erase_if(known_, [&](const fs::path& each) { return !present.contains(each); });
+      std::erase_if(queue_, [&](const fs::path& each) { return !present.contains(each); });
+      if (current_ && !present.contains(*current_)) {
+        current_.reset();
+        report_ << "Unplugged; waiting for the next adaptor.\n" << std::flush;
+      }
+      for (const fs::path& each : present) {
+        if (known_.insert(each).second) queue_.push_back(each);
+      }
+      if (!current_ && !queue_.empty()) {
+        current_ = queue_.front();
+        queue_.pop_front();
+        Take(*current_);
+        continue;
+      }
+      watch_->Wait(InterruptRequested);
+    }
+    return Summary();
+  }
+
+ private:
+  fs::path Folder() const { return named_ ? named_->parent_path() : ports_.Roots().serialById; }
+
+  std::set<fs::path> Present() {
+    std::set<fs::path> present;
+    for (const fs::path& entry : watch_->Entries()) {
+      std::error_code error;
+      if ((!named_ || entry == *named_) && fs::exists(entry, error)) present.insert(entry);
+    }
+    return present;
+  }
+
+  void SayWatching() {
+    if (named_) {
+      report_ << "Watching for " << named_->string() << ": testing it now if it is there, then "
+              << "each time it is plugged in again.";
+    } else {
+      report_ << "Watching " << Folder().string() << " for adaptors";
+      if (!known_.empty()) report_ << " (" << known_.size() << " already there, left alone)";
+      report_ << ". Plug one in.";
+    }
+    report_ << " Ctrl-C ends the bench.\n" << std::flush;
+  }
+
+  // Why the port cannot be opened once the node has had time to be ready, or nothing.
+  std::optional<std::string> WaitUntilReady(const fs::path& adaptor) {
+    std::optional<std::string> why = ports_.Unavailability(comPort_);
+    for (int tries = 1; why && tries < kReadyTries && !InterruptRequested(); ++tries) {
+      SleepFor(kReadyPauseMs);
+      std::error_code error;
+      if (!fs::exists(adaptor, error)) break;
+      why = ports_.Unavailability(comPort_);
+    }
+    return why;
+  }
+
+  void Take(const fs::path& adaptor) {
+    if (!named_) ports_.Assign(comPort_, adaptor.string());
+    BenchResult result;
+    result.test = options_.test;
+    result.identity = ports_.Identity(comPort_);
+    result.byId = named_ ? result.identity.byId : adaptor.string();
+    report_ << "\nTesting " << adaptor.string() << ": " << DescribeIdentity(result.identity) << '\n'
+            << std::flush;
+    const std::optional<std::string> unready = WaitUntilReady(adaptor);
+    if (InterruptRequested()) return;
+    std::error_code error;
+    if (unready && !fs::exists(adaptor, error)) {
+      report_ << "It went before it could be opened.\n" << std::flush;
+      return;
+    }
+    result.time = std::chrono::system_clock::now();
+    if (unready) {
+      result.openFailure = *unready;
+      report_ << "Cannot open it: " << *unready << '\n';
+    } else {
+      Test(result);
+    }
+    Record(result);
+  }
+
+  void Test(BenchResult& result) {
+    TerminalPanel panel(report_, std::cerr, isatty(STDERR_FILENO) != 0);
+    HeadlessRun run(ports_, clock_, panel, UserDecimalSeparator());
+    if (const auto why = run.OpenPort(comPort_)) {
+      result.openFailure = *why;
+      report_ << "Cannot open it: " << *why << '\n';
+      return;
+    }
+    if (options_.baud) run.SelectRate(*options_.baud);
+    result.record = run.Run(options_.test);
+    InstallInterruptHandler(kEndBenchNotice);
+    panel.EndReport();
+    if (!result.record) {
+      result.openFailure = "the port was not ready for the test";
+      return;
+    }
+    if (const auto diagnosis = Diagnose(*result.record, result.identity)) {
+      report_ << DiagnosisText(*diagnosis);
+    }
+  }
+
+  void Record(const BenchResult& result) {
+    const int status = result.record ? ExitStatusOf(*result.record) : kExitNoVerdict;
+    ++tally_.tested;
+    const char* word = "NO VERDICT";
+    if (status == kExitPassed) {
+      ++tally_.passed;
+      word = "PASSED";
+    } else if (status == kExitErrors) {
+      ++tally_.failed;
+      word = "FAILED";
+    } else {
+      ++tally_.withoutVerdict;
+      if (result.record && result.record->verdict == Verdict::Halted) word = "HALTED";
+    }
+    const bool terminal = isatty(options_.json ? STDERR_FILENO : STDOUT_FILENO) != 0;
+    report_ << '\n' << VerdictBanner(word, status == kExitPassed, terminal);
+    if (!terminal && isatty(STDERR_FILENO)) std::cerr << '\a';
+    const std::string record = options_.json ? JsonRecord(result) : CsvRecord(result);
+    if (options_.json) std::cout << record;
+    std::cout << std::flush;
+    if (log_) {
+      try {
+        log_->Append(record);
+      } catch (const std::runtime_error& failure) {
+        std::cerr << "aldl-tester-cli: " << failure.what()
+                  << "; the bench ends, so that no result goes unrecorded\n";
+        logFailed_ = true;
+        return;
+      }
+    }
+    report_ << "Unplug it to take the next";
+    if (!queue_.empty()) report_ << " (" << queue_.size() << " waiting)";
+    report_ << ".\n" << std::flush;
+  }
+
+  int Summary() {
+    report_ << "\nBench: " << tally_.tested << " tested, " << tally_.passed << " passed, "
+            << tally_.failed << " failed";
+    if (tally_.withoutVerdict > 0) report_ << ", " << tally_.withoutVerdict << " without a verdict";
+    report_ << '\n' << std::flush;
+    if (tally_.failed > 0) return kExitErrors;
+    return tally_.withoutVerdict > 0 || logFailed_ ? kExitNoVerdict : kExitPassed;
+  }
+
+  const CliOptions& options_;
+  PortMap& ports_;
+  Clock& clock_;
+  LogFile* log_;
+  std::ostream& report_;
+  std::int16_t comPort_;
+  std::optional<fs::path> named_;  // the one device watched, given with --port or --device
+  std::unique_ptr<AdaptorWatch> watch_;
+  std::set<fs::path> known_;  // present and already tested, or there when the bench started
+  std::deque<fs::path> queue_;
+  std::optional<fs::path> current_;  // tested and not yet unplugged
+  Tally tally_;
+  bool logFailed_ = false;
+};
+
+}  // namespace
+
+int RunBench(const CliOptions& options, PortMap& ports, Clock& clock) {
+  try {
+    std::unique_ptr<LogFile> log;
+    if (options.log) {
+      log = options.json ? OpenLog(*options.log, "", ForeignJsonLog)
+                         : OpenLog(*options.log, std::string(kCsvHeader) + "\n", ForeignCsvLog);
+    }
+    Bench bench(options, ports, clock, log.get());
+    return bench.Run();
+  } catch (const std::runtime_error& refused) {
+    std::cerr << "aldl-tester-cli: " << refused.what() << '\n';
+    return kExitUsage;
+  }
+}

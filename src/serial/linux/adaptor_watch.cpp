@@ -1,0 +1,93 @@
+#include "serial/adaptor_watch.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
+                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+class InotifyWatch final : public AdaptorWatch {
+ public:
+  explicit InotifyWatch(const fs::path& folder)
+      : folder_(fs::absolute(folder)), fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ < 0) throw std::runtime_error(std::string("cannot watch for adaptors: ") + std::strerror(errno));
+    Arm();
+  }
+  ~InotifyWatch() override { close(fd_); }
+  InotifyWatch(const InotifyWatch&) = delete;
+  InotifyWatch& operator=(const InotifyWatch&) = delete;
+
+  // Armed before listing, so that a change made while the list is read still wakes the wait.
+  std::vector<fs::path> Entries() override {
+    Arm();
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
+      entries.push_back(each->path());
+    }
+    std::ranges::sort(entries);
+    return entries;
+  }
+
+  // Ctrl-C is held back between asking whether one came and the sleep, which lets it in: one
+  // that comes in between still ends the sleep.
+  void Wait(const std::function<bool()>& stopRequested) override {
+    sigset_t interrupt;
+    sigset_t before;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &before);
+    if (!stopRequested()) {
+      pollfd changes{fd_, POLLIN, 0};
+      ppoll(&changes, 1, nullptr, &before);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    Drain();
+  }
+
+ private:
+  // The folder, or while it is missing the nearest folder above it that exists, where its
+  // making shows.
+  void Arm() {
+    for (fs::path at = folder_;; at = at.parent_path()) {
+      const int watch = inotify_add_watch(fd_, at.c_str(), kChanges);
+      if (watch >= 0) {
+        if (watched_ >= 0 && watched_ != watch) inotify_rm_watch(fd_, watched_);
+        watched_ = watch;
+        return;
+      }
+      if ((errno != ENOENT && errno != ENOTDIR) || at == at.root_path()) {
+        throw std::runtime_error("cannot watch " + at.string() + " for adaptors: " + std::strerror(errno));
+      }
+    }
+  }
+
+  // What changed does not matter: the caller lists the folder again.
+  void Drain() {
+    alignas(inotify_event) char events[4096];
+    while (read(fd_, events, sizeof events) > 0) {
+    }
+  }
+
+  fs::path folder_;
+  int fd_;
+  int watched_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<AdaptorWatch> WatchFolder(const fs::path& folder) {
+  return std::make_unique<InotifyWatch>(folder);
+}
