@@ -12,7 +12,7 @@ build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
 cases=(1 2 3 4 5 6a 6b 7 8)
 boot_limit=60   # seconds from QEMU's start to the guest's init
-run_limit=420   # seconds from QEMU's start to the guest's last case (about 100 when all pass)
+run_limit=420   # seconds from QEMU's start to the guest's last case (about 85 when all pass)
 started=$SECONDS
 
 harness_failure() {
