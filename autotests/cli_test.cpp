@@ -143,7 +143,7 @@ TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
 
 TEST_F(Cli, BadUsageSaysWhatWasWrongAndExits64) {
   const std::pair<std::string, std::string> misuses[] = {
-      {"", "say where to test: --port N, --device PATH or --simulate"},
+      {"", "say where to test: --port N, --device PATH, --simulate or --watch"},
       {"--port 17", "--port: 17 is not a COM number: give 1 to 16"},
       {"--simulate --test slow", "--test: slow is not a test: choose fast or extended"},
       {"--list --port 2", "--port excludes --list"},

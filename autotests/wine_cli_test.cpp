@@ -176,4 +176,14 @@ TEST_F(WineCli, ListOpensOnlyTheMappedPort) {
   }
 }
 
+// The bench needs a watch for adaptors that Windows does not have yet: it says so and touches
+// no port.
+TEST_F(WineCli, TheBenchIsRefusedWithoutTouchingThePort) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  LinkCom5(cable);
+  EXPECT_EQ(RunExe("--watch --port 5"), 64) << Err();
+  EXPECT_TRUE(Contains(Err(), "watching for adaptors is not available on Windows yet")) << Err();
+  EXPECT_EQ(cable.Echoed(), 0u);
+}
+
 }  // namespace

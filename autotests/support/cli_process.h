@@ -17,6 +17,12 @@ inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+inline int Occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
+}
+
 // Runs the built aldl-tester-cli (or the window, aldl-tester), one process at a time, with
 // exactly the environment in env_: every COM number points at a missing path in a fresh folder
 // unless the test maps it, so no run can reach a real serial device. Its standard output and
@@ -57,14 +63,14 @@ class Cli : public ::testing::Test {
     if (process_.state() == QProcess::Running) kill(static_cast<pid_t>(process_.processId()), signal);
   }
 
-  // Waits until the output on fd holds the text; false once the program has ended without it,
-  // or after a long limit that only keeps a hung program from hanging the test.
-  bool WaitFor(const std::string& text, int fd = STDOUT_FILENO) {
+  // Waits until the output on fd holds the text (times times over); false once the program has
+  // ended without it, or after a long limit that only keeps a hung program from hanging the test.
+  bool WaitFor(const std::string& text, int fd = STDOUT_FILENO, int times = 1) {
     for (int tick = 0; tick < 12'000 && process_.state() == QProcess::Running; ++tick) {
-      if (Contains(Output(fd), text)) return true;
+      if (Occurrences(Output(fd), text) >= times) return true;
       process_.waitForFinished(10);
     }
-    return Contains(Output(fd), text);
+    return Occurrences(Output(fd), text) >= times;
   }
 
   // Whether the program has ended, waiting at most ms for it.

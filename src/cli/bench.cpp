@@ -31,6 +31,8 @@ namespace {
 constexpr int kReadyTries = 10;
 constexpr std::int32_t kReadyPauseMs = 200;
 
+using Entry = AdaptorWatch::Entry;
+
 constexpr char kEndBenchNotice[] = "\nEnding the bench.\n";
 
 struct Tally {
@@ -59,36 +61,45 @@ class Bench {
     // Without a named device, the adaptors already there are left alone.
     if (!named_) known_ = Present();
     SayWatching();
-    while (!InterruptRequested() && !logFailed_) {
-      const std::set<fs::path> present = Present();
-      std::erase_if(known_, [&](const fs::path& each) { return !present.contains(each); });
-      std::erase_if(queue_, [&](const fs::path& each) { return !present.contains(each); });
-      if (current_ && !present.contains(*current_)) {
-        current_.reset();
-        report_ << "Unplugged; waiting for the next adaptor.\n" << std::flush;
-      }
-      for (const fs::path& each : present) {
-        if (known_.insert(each).second) queue_.push_back(each);
-      }
-      if (!current_ && !queue_.empty()) {
-        current_ = queue_.front();
-        queue_.pop_front();
-        Take(*current_);
-        continue;
-      }
-      watch_->Wait(InterruptRequested);
+    try {
+      Watch();
+    } catch (const std::runtime_error& failure) {
+      std::cerr << "aldl-tester-cli: " << failure.what() << "; the bench ends\n";
+      broken_ = true;
     }
     return Summary();
   }
 
  private:
+  void Watch() {
+    while (!InterruptRequested() && !broken_) {
+      const std::set<Entry> present = Present();
+      std::erase_if(known_, [&](const Entry& each) { return !present.contains(each); });
+      std::erase_if(queue_, [&](const Entry& each) { return !present.contains(each); });
+      if (current_ && !present.contains(*current_)) {
+        current_.reset();
+        report_ << "Unplugged; waiting for the next adaptor.\n" << std::flush;
+      }
+      for (const Entry& each : present) {
+        if (known_.insert(each).second) queue_.push_back(each);
+      }
+      if (!current_ && !queue_.empty()) {
+        current_ = queue_.front();
+        queue_.pop_front();
+        Take(current_->path);
+        continue;
+      }
+      watch_->Wait(InterruptRequested);
+    }
+  }
+
   fs::path Folder() const { return named_ ? named_->parent_path() : ports_.Roots().serialById; }
 
-  std::set<fs::path> Present() {
-    std::set<fs::path> present;
-    for (const fs::path& entry : watch_->Entries()) {
+  std::set<Entry> Present() {
+    std::set<Entry> present;
+    for (const Entry& entry : watch_->Entries()) {
       std::error_code error;
-      if ((!named_ || entry == *named_) && fs::exists(entry, error)) present.insert(entry);
+      if ((!named_ || entry.path == *named_) && fs::exists(entry.path, error)) present.insert(entry);
     }
     return present;
   }
@@ -189,7 +200,7 @@ class Bench {
       } catch (const std::runtime_error& failure) {
         std::cerr << "aldl-tester-cli: " << failure.what()
                   << "; the bench ends, so that no result goes unrecorded\n";
-        logFailed_ = true;
+        broken_ = true;
         return;
       }
     }
@@ -204,7 +215,7 @@ class Bench {
     if (tally_.withoutVerdict > 0) report_ << ", " << tally_.withoutVerdict << " without a verdict";
     report_ << '\n' << std::flush;
     if (tally_.failed > 0) return kExitErrors;
-    return tally_.withoutVerdict > 0 || logFailed_ ? kExitNoVerdict : kExitPassed;
+    return tally_.withoutVerdict > 0 || broken_ ? kExitNoVerdict : kExitPassed;
   }
 
   const CliOptions& options_;
@@ -215,11 +226,11 @@ class Bench {
   std::int16_t comPort_;
   std::optional<fs::path> named_;  // the one device watched, given with --port or --device
   std::unique_ptr<AdaptorWatch> watch_;
-  std::set<fs::path> known_;  // present and already tested, or there when the bench started
-  std::deque<fs::path> queue_;
-  std::optional<fs::path> current_;  // tested and not yet unplugged
+  std::set<Entry> known_;  // present and already tested, or there when the bench started
+  std::deque<Entry> queue_;
+  std::optional<Entry> current_;  // tested and not yet unplugged
   Tally tally_;
-  bool logFailed_ = false;
+  bool broken_ = false;  // the log could not be written, or the folder no longer watched
 };
 
 }  // namespace

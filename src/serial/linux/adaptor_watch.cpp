@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,12 @@ namespace {
 constexpr std::uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
+// A link or node made again has another inode, or at least another change time.
+std::string Appearance(const struct stat& entry) {
+  return std::to_string(entry.st_ino) + "@" + std::to_string(entry.st_ctim.tv_sec) + "." +
+         std::to_string(entry.st_ctim.tv_nsec);
+}
+
 class InotifyWatch final : public AdaptorWatch {
  public:
   explicit InotifyWatch(const fs::path& folder)
@@ -30,12 +37,14 @@ class InotifyWatch final : public AdaptorWatch {
   InotifyWatch& operator=(const InotifyWatch&) = delete;
 
   // Armed before listing, so that a change made while the list is read still wakes the wait.
-  std::vector<fs::path> Entries() override {
+  std::vector<Entry> Entries() override {
     Arm();
-    std::vector<fs::path> entries;
+    std::vector<Entry> entries;
     std::error_code error;
     for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
-      entries.push_back(each->path());
+      struct stat link {};
+      if (lstat(each->path().c_str(), &link) != 0) continue;
+      entries.push_back({each->path(), Appearance(link)});
     }
     std::ranges::sort(entries);
     return entries;

@@ -1,0 +1,232 @@
+// The cable maker's bench, aldl-tester-cli --watch, on a by-id folder of the test's own whose
+// links it makes and removes as plugging adaptors in and out does, with ptys as the adaptors.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <tuple>
+
+#include "cli/bench_record.h"
+#include "support/cli_process.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Contents(const std::string& path) {
+  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
+}
+
+// The cell of a log line in the given column, quoted cells read back.
+std::string Cell(const std::string& line, int column) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (quoted && line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      cells.back() += '"';
+      ++i;
+    } else if (line[i] == '"') {
+      quoted = !quoted;
+    } else if (line[i] == ',' && !quoted) {
+      cells.emplace_back();
+    } else {
+      cells.back() += line[i];
+    }
+  }
+  return column < static_cast<int>(cells.size()) ? cells[column] : "(no such column)";
+}
+
+constexpr int kByIdColumn = 4;
+constexpr int kVerdictColumn = 6;
+constexpr int kFailedPhasesColumn = 8;
+
+class Bench : public Cli {
+ protected:
+  Bench() { env_["ALDL_SERIAL_BY_ID"] = ByIdFolder(); }
+
+  std::string ByIdFolder() const { return Dir() + "/by-id"; }
+  std::string Log() const { return Dir() + "/bench.csv"; }
+
+  std::string Plug(const std::string& name, const PtyPair& adaptor) {
+    fs::create_directories(ByIdFolder());
+    fs::create_symlink(adaptor.SlavePath(), ByIdFolder() + "/" + name);
+    return ByIdFolder() + "/" + name;
+  }
+  void Unplug(const std::string& name) { fs::remove(ByIdFolder() + "/" + name); }
+};
+
+// Appear, test, disappear, appear again; an adaptor there at the start left alone; two that
+// appear at once tested one after the other, the second only once the first is unplugged.
+// The by-id folder also goes and comes back, as the system removes it with its last link.
+TEST_F(Bench, TestsEachAdaptorOnceAPlugAndLogsIt) {
+  PtyPair present(PtyPair::Mode::Echo), good(PtyPair::Mode::Echo), dead, second(PtyPair::Mode::Echo);
+  const auto settings = [&] {
+    return std::vector{present.LineSettings(), good.LineSettings(), dead.LineSettings(),
+                       second.LineSettings()};
+  };
+  const auto before = settings();
+  Plug("usb-present", present);
+  Start("--watch --log " + Log());
+  ASSERT_TRUE(WaitFor("(1 already there, left alone)")) << Err();
+  Unplug("usb-present");
+  fs::remove(ByIdFolder());
+
+  const std::string goodLink = Plug("usb-good", good);
+  ASSERT_TRUE(WaitFor("=====  PASSED  =====")) << Out() << Err();
+  Unplug("usb-good");
+  Plug("usb-good", good);
+  ASSERT_TRUE(WaitFor("=====  PASSED  =====", STDOUT_FILENO, 2)) << Out();
+  Unplug("usb-good");
+
+  const std::string deadLink = Plug("usb-b-dead", dead);
+  const std::string secondLink = Plug("usb-c-second", second);
+  ASSERT_TRUE(WaitFor("=====  FAILED  =====")) << Out();
+  Unplug("usb-b-dead");
+  ASSERT_TRUE(WaitFor("=====  PASSED  =====", STDOUT_FILENO, 3)) << Out();
+
+  Signal(SIGINT);
+  EXPECT_EQ(Finish(), 1) << Err();
+  EXPECT_TRUE(Out().ends_with("\nBench: 4 tested, 3 passed, 1 failed\n")) << Out();
+  const std::string afterFailure = Out().substr(Out().find("=====  FAILED  ====="));
+  EXPECT_TRUE(afterFailure.find("\nUnplugged; waiting for the next adaptor.\n") <
+              afterFailure.find("\nTesting " + secondLink + ":"))
+      << "taken before the adaptor under test was unplugged";
+  EXPECT_EQ(present.Echoed(), 0u);
+  EXPECT_EQ(settings(), before);
+  for (const PtyPair* adaptor : {&present, &good, &dead, &second}) {
+    EXPECT_FALSE(adaptor->Exclusive());
+    EXPECT_FALSE(adaptor->Locked());
+  }
+
+  const auto log = Lines(Log());
+  ASSERT_EQ(log.size(), 5u) << Contents(Log());
+  EXPECT_EQ(log[0], kCsvHeader);
+  const std::tuple<std::string, std::string> records[] = {
+      {goodLink, "passed"}, {goodLink, "passed"}, {deadLink, "failed"}, {secondLink, "passed"}};
+  for (int row = 1; const auto& [link, verdict] : records) {
+    SCOPED_TRACE(log[row]);
+    EXPECT_EQ(Cell(log[row], kByIdColumn), link);
+    EXPECT_EQ(Cell(log[row], kVerdictColumn), verdict);
+    EXPECT_EQ(Cell(log[row], kFailedPhasesColumn).empty(), verdict == "passed");
+    ++row;
+  }
+  EXPECT_TRUE(Contains(Cell(log[3], kFailedPhasesColumn), "8192:phase1=receive-timeout")) << log[3];
+}
+
+// Ctrl-C while a named port is under test: the test stops as Stop Test does, its record says
+// halted, and a log whose last line a crash tore keeps that line apart from the new record.
+TEST_F(Bench, CtrlCDuringATestLogsItHaltedAndEndsTheBench) {
+  PtyPair cable(PtyPair::Mode::Echo);
+  const ByteBuffer before = cable.LineSettings();
+  const std::string log = Dir() + "/bench.jsonl";
+  const std::string earlier = R"({"verdict": "passed", "by_id": null})" "\n" R"({"verdict": "fa)";
+  std::ofstream(log) << earlier;
+  Start("--watch --json --device " + cable.SlavePath() + " --log " + log);
+  ASSERT_TRUE(WaitFor("Phase1 Passed", STDERR_FILENO)) << Err();
+  Signal(SIGINT);
+  EXPECT_EQ(Finish(), 2) << Err();
+  EXPECT_TRUE(Err().ends_with("\nBench: 1 tested, 0 passed, 0 failed, 1 without a verdict\n")) << Err();
+  EXPECT_EQ(cable.LineSettings(), before);
+  EXPECT_FALSE(cable.Locked());
+
+  const std::string written = Contents(log);
+  ASSERT_TRUE(written.starts_with(earlier + "\n")) << written;
+  const auto record = nlohmann::json::parse(written.substr(earlier.size() + 1));
+  EXPECT_EQ(record.at("verdict"), "halted");
+  EXPECT_EQ(record.at("test"), "fast");
+  EXPECT_EQ(nlohmann::json::parse(Out()), record) << "standard output holds the record too";
+}
+
+// A log the bench cannot keep is refused before any adaptor is taken, with the reason, and
+// what the file held is left as it was.
+TEST_F(Bench, RefusesALogItCannotKeep) {
+  const std::string foreign = Dir() + "/foreign.csv";
+  std::ofstream(foreign) << "name,price\nwidget,3\n";
+  const std::string ours = Dir() + "/ours.csv";
+  std::ofstream(ours) << kCsvHeader << '\n';
+  const std::string held = Dir() + "/held.csv";
+  std::ofstream(held) << kCsvHeader << '\n';
+  const int holder = open(held.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  const std::string fifo = Dir() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string program = ALDL_CLI_PATH;
+  const std::tuple<const char*, std::string, std::string, std::string> logs[] = {
+      {"another file's CSV", foreign, "", "its first line is not the bench log's header"},
+      {"a CSV log asked for as JSON lines", ours, " --json", "its first line is no bench record in JSON"},
+      {"the log of a bench still running", held, "", "another bench is writing to it"},
+      {"a folder", Dir(), "", "it is not a regular file"},
+      {"a FIFO", fifo, "", "it is not a regular file"},
+      {"in a missing folder", Dir() + "/missing/bench.csv", "", "No such file or directory"},
+      {"a running program's file, which cannot be written", program, "", "Text file busy"}};
+  for (const auto& [name, path, json, reason] : logs) {
+    SCOPED_TRACE(name);
+    const std::string contents = fs::is_regular_file(path) ? Contents(path) : "";
+    EXPECT_EQ(Run("--watch --log '" + path + "'" + json), 64);
+    EXPECT_TRUE(Contains(Err(), "aldl-tester-cli: cannot keep the log in " + path + ": " + reason)) << Err();
+    EXPECT_FALSE(Contains(Out() + Err(), "Watching")) << "the bench started";
+    if (fs::is_regular_file(path)) {
+      EXPECT_EQ(Contents(path), contents);
+    }
+  }
+  close(holder);
+}
+
+// A cell of the log is one cell to a CSV reader and never a formula to a spreadsheet, whatever
+// the adaptor reports as its strings.
+TEST(BenchLog, CellsStayCellsWhateverTheAdaptorReports) {
+  const std::pair<std::string, std::string> cells[] = {
+      {"A1B2C3", "A1B2C3"},
+      {"FT232R USB UART", "FT232R USB UART"},
+      {"Cable, long", "\"Cable, long\""},
+      {"a \"quoted\" name", "\"a \"\"quoted\"\" name\""},
+      {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+      {"+1", "'+1"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"two\nlines\r", "\"two lines \""},
+      {" padded", "\" padded\""}};
+  for (const auto& [text, cell] : cells) EXPECT_EQ(CsvCell(text), cell) << text;
+}
+
+TEST(BenchLog, RecordsFollowTheHeaderColumnByColumn) {
+  BenchResult result;
+  result.time = std::chrono::system_clock::from_time_t(1'796'000'000);
+  result.identity.kind = PortIdentity::Kind::Usb;
+  result.identity.serialNumber = "A1B2C3";
+  result.identity.vendorId = "0403";
+  result.identity.productId = "6001";
+  result.identity.product = "FT232R USB UART";
+  result.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+  result.record = RunRecord{{{8192, {{1, PhaseOutcome::Passed}, {2, PhaseOutcome::ReceiveTimeout}}}},
+                            SpeedRecord{SpeedOutcome::OutOfRange, 9597.25f},
+                            Verdict::Failed};
+  std::string line = CsvRecord(result);
+  ASSERT_TRUE(line.ends_with("\n"));
+  line.pop_back();
+  const std::string expected[] = {"2026-11-30T00:53:20Z", "A1B2C3", "0403:6001", "FT232R USB UART",
+                                  result.byId, "fast", "failed", "9597.2",
+                                  "8192:phase2=receive-timeout speed=out-of-range"};
+  for (int column = 0; const std::string& cell : expected) EXPECT_EQ(Cell(line, column++), cell) << line;
+  EXPECT_TRUE(Cell(line, 9).starts_with("Nothing came back with the adaptor powered from RTS only")) << line;
+  EXPECT_EQ(Cell(line, 10), "(no such column)");
+
+  const auto json = nlohmann::json::parse(JsonRecord(result));
+  EXPECT_EQ(json.at("measured_rate"), 9597.3);
+  EXPECT_EQ(json.at("failed_phases"), nlohmann::json({"8192:phase2=receive-timeout", "speed=out-of-range"}));
+  EXPECT_EQ(json.at("diagnosis"), Cell(line, 9));
+  EXPECT_FALSE(ForeignJsonLog(JsonRecord(result)));
+  EXPECT_FALSE(ForeignCsvLog(std::string(kCsvHeader) + "\r"));
+}
+
+}  // namespace
