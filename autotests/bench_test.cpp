@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <tuple>
 
@@ -58,10 +59,14 @@ class Bench : public Cli {
   std::string ByIdFolder() const { return Dir() + "/by-id"; }
   std::string Log() const { return Dir() + "/bench.csv"; }
 
+  // As the system does it: the link is made under a passing name, then renamed.
   std::string Plug(const std::string& name, const PtyPair& adaptor) {
+    const std::string link = ByIdFolder() + "/" + name;
     fs::create_directories(ByIdFolder());
-    fs::create_symlink(adaptor.SlavePath(), ByIdFolder() + "/" + name);
-    return ByIdFolder() + "/" + name;
+    fs::create_symlink(adaptor.SlavePath(), link + ".tmp-c188:0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    fs::rename(link + ".tmp-c188:0", link);
+    return link;
   }
   void Unplug(const std::string& name) { fs::remove(ByIdFolder() + "/" + name); }
 };
@@ -102,6 +107,7 @@ TEST_F(Bench, TestsEachAdaptorOnceAPlugAndLogsIt) {
   EXPECT_TRUE(afterFailure.find("\nUnplugged; waiting for the next adaptor.\n") <
               afterFailure.find("\nTesting " + secondLink + ":"))
       << "taken before the adaptor under test was unplugged";
+  EXPECT_FALSE(Contains(Out(), ".tmp-")) << "a passing name taken for an adaptor";
   EXPECT_EQ(present.Echoed(), 0u);
   EXPECT_EQ(settings(), before);
   for (const PtyPair* adaptor : {&present, &good, &dead, &second}) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <system_error>
 
@@ -18,6 +19,8 @@ namespace {
 
 constexpr std::uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+constexpr timespec kSettle{0, 200'000'000};
 
 // A link or node made again has another inode, or at least another change time.
 std::string Appearance(const struct stat& entry) {
@@ -61,6 +64,11 @@ class InotifyWatch final : public AdaptorWatch {
     if (!stopRequested()) {
       pollfd changes{fd_, POLLIN, 0};
       ppoll(&changes, 1, nullptr, &before);
+      // The system makes a link under a passing name and renames it: only a folder that has
+      // stayed still for a moment is listed.
+      do {
+        Drain();
+      } while (!stopRequested() && ppoll(&changes, 1, &kSettle, &before) > 0);
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     Drain();
