@@ -10,9 +10,9 @@ set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
-cases=(1 2 3 4 5 6a 6b 7)
+cases=(1 2 3 4 5 6a 6b 7 8)
 boot_limit=60   # seconds from QEMU's start to the guest's init
-run_limit=420   # seconds from QEMU's start to the guest's last case (about 75 when all pass)
+run_limit=420   # seconds from QEMU's start to the guest's last case (about 85 when all pass)
 started=$SECONDS
 
 harness_failure() {
@@ -76,6 +76,8 @@ done
 
 : > "$work/console.log"
 : > "$work/unplug-dmesg.txt"
+: > "$work/bench.out"
+: > "$work/bench.csv"
 qemu_started=$SECONDS
 qemu-system-x86_64 -M q35 -accel tcg -smp 1 -m 256 -nodefaults -no-user-config -display none \
   -no-reboot -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio.gz" \
@@ -106,6 +108,13 @@ handle() {
     "@@DMESG "*)
       dmesg_lines+=("${line#@@DMESG }")
       echo "${line#@@DMESG }" >> "$work/unplug-dmesg.txt"
+      ;;
+    "@@BENCH "*)
+      # The bench's output and log, a line at a time: "@@BENCH bench.out TEXT".
+      local rest=${line#@@BENCH }
+      case "${rest%% *}" in
+        bench.out|bench.csv) printf '%s\n' "${rest#* }" >> "$work/${rest%% *}" ;;
+      esac
       ;;
     "@@CASE "*)
       local number outcome ms text

@@ -15,6 +15,7 @@
 //   unplug-after N            device_del once N more bytes have been echoed
 //   unplug-on DTR RTS MS      device_del MS ms after the lines first take these states
 //   disarm                    forget both unplug triggers
+//   unplug                    device_del at once, answered once QEMU has done it
 //   unplugged                 whether the adaptor has been pulled
 //   plug                      device_add DEVICE_ARGS
 #include <fcntl.h>
@@ -187,11 +188,14 @@ class FarEnd {
     }
   }
 
-  void Unplug(const std::string& trigger) {
+  // QEMU's answer: "done" once the adaptor is gone.
+  std::string Unplug(const std::string& trigger) {
     unplugAt_.reset();
-    unplugged_ = true;
     echo_.Clear();
-    Log("device_del on " + trigger + ": " + Monitor("device_del ftdi"));
+    const std::string answer = Monitor("device_del ftdi");
+    unplugged_ = unplugged_ || answer == "done";
+    Log("device_del on " + trigger + ": " + answer);
+    return answer;
   }
 
   std::string Monitor(const std::string& command) {
@@ -280,6 +284,10 @@ class FarEnd {
       unplugOn_.reset();
       unplugAt_.reset();
       return "ok";
+    }
+    if (verb == "unplug") {
+      const std::string answer = Unplug("the unplug order");
+      return answer == "done" ? "ok" : "error " + answer;
     }
     if (verb == "unplugged") return std::string("ok ") + (unplugged_ ? "yes" : "no");
     if (verb == "plug") {
