@@ -30,5 +30,7 @@ find "$WINEPREFIX/dosdevices" -maxdepth 1 -type l -iname 'com*' "${keep[@]}" -de
 flock -u 9
 exec 9>&-
 [ "${1:-}" = --prepare ] && exit 0
-exec wine "$@" 2> >(grep -v -e '^it looks like wine32 is missing' -e '^multiarch needs' \
-  -e '^execute "dpkg --add-architecture' -e '^apt-get install wine32' >&2)
+# Wine takes this process's place, so signals reach it, and its standard error goes straight to
+# ours (WINEDEBUG=-all also quiets Debian's wrapper about wine32): a filter in between could
+# still be writing when the program has ended.
+exec wine "$@"
