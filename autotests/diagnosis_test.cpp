@@ -38,16 +38,27 @@ const PortIdentity kBuiltIn = OfKind(PortIdentity::Kind::Uart, "ttyS1");
 
 using enum TestKind;
 
-// Each fault of the simulated adaptor, run on the fake clock, against what its diagnosis must
-// name (in the cause) and tell to do (in the fix); no diagnosis when every phase passed.
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Causes(const std::vector<Diagnosis>& diagnoses) {
+  std::string all;
+  for (const Diagnosis& each : diagnoses) all += each.cause + " | ";
+  return all;
+}
+
+// Each fault of the simulated adaptor, alone and two at a time, run on the fake clock, against
+// what its diagnosis must name (in the first cause) and tell to do (in its fix), and the further
+// faults it must name after it, in order; no diagnosis when every phase passed.
 TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
   const struct {
     const char* name;
     TestKind kind;
     std::string device;
     PortIdentity identity;
-    std::vector<std::string> cause;  // each must appear in the cause
+    std::vector<std::string> cause;  // each must appear in the first cause
     std::string fix;
+    std::vector<std::string> also = {};  // a part of each further cause
+    std::string absent = "";             // must appear in no cause
   } runs[] = {
       {"fast, good", Fast, "sim", kFtdi, {}, ""},
       {"extended, good", Extended, "sim", kCp2102, {}, ""},
@@ -64,7 +75,8 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
       {"extended, noise", Extended, "sim:noise", kFtdi, {"altered: 1 of 256 in phase 1", "at 4800 baud"},
        "ground"},
       {"fast, 9600 on a CP2102", Fast, "sim:rate=9600", kCp2102,
-       {"standard 9600 baud", "CP2101, CP2102 and CP2103 chips cannot run 8192"}, "FTDI or a CH340"},
+       {"standard 9600 baud", "CP2101, CP2102 and CP2103 chips cannot run 8192"}, "FTDI or a CH340", {},
+       "may be a copy"},
       {"fast, 9600 on an FTDI", Fast, "sim:rate=9600", kFtdi, {"standard 9600 baud", "it may be a copy"},
        "genuine FTDI"},
       {"fast, 19200", Fast, "sim:rate=19200", kSimulated, {"standard 19200 baud"}, "FTDI or a CH340"},
@@ -76,9 +88,10 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
        {"At 8192 baud the port could not send 256 bytes", "did not come back within 4 seconds"},
        "FTDI or a CH340"},
       {"extended, 9600 whatever is set", Extended, "sim:rate=9600", kCh340,
-       {"At 19200 baud the port could not send 256 bytes"}, "Run the fast test"},
+       {"At 19200 baud the port could not send 256 bytes"}, "Run the fast test", {}, "altered"},
       {"fast, standard rates on a CP2102", Fast, "sim:std-rates", kCp2102,
-       {"would not take 8192 baud", "reports 9600 baud", "CP2101, CP2102 and CP2103"}, "FTDI or a CH340"},
+       {"would not take 8192 baud", "reports 9600 baud", "CP2101, CP2102 and CP2103"}, "FTDI or a CH340",
+       {}, "may be a copy"},
       {"fast, standard rates, CP210x by its driver", Fast, "sim:std-rates", kCp210xByDriver,
        {"Silicon Labs CP210x"}, "FTDI or a CH340"},
       {"extended, standard rates on a PL2303", Extended, "sim:std-rates", kPl2303InCapitals,
@@ -92,16 +105,31 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
        {"went away during the transfer-speed check"}, "powered hub"},
       {"extended, pulled at 4800", Extended, "sim:unplug=2000", kSimulated,
        {"in phase 2 (RTS power only) at 4800 baud"}, "powered hub"},
+      {"fast, 6% fast, no RTS", Fast, "sim:rate=8700,no-rts", kCh340, {"about 6% fast"}, "genuine FTDI",
+       {"no power through RTS"}},
+      {"fast, noise, no RTS", Fast, "sim:noise,no-rts", kFtdi, {"altered: 1 of 256 in phase 1"}, "ground",
+       {"no power through RTS"}},
+      {"fast, no DTR, 9600", Fast, "sim:no-dtr,rate=9600", kFtdi, {"standard 9600 baud"}, "genuine FTDI",
+       {"no power through DTR"}},
+      {"fast, 6% fast, noise", Fast, "sim:rate=8700,noise", kPl2303, {"about 6% fast"}, "FTDI or a CH340",
+       {"altered: 1 of 256 in phase 1"}},
+      {"extended, no DTR, noise", Extended, "sim:no-dtr,noise", kFtdi, {"altered", "in phase 2"}, "ground",
+       {"no power through DTR"}},
   };
   for (const auto& c : runs) {
     SCOPED_TRACE(c.name);
     SimulatedRun run(c.device);
     const RunRecord record = *run.session.Start(c.kind);
-    const std::optional<Diagnosis> diagnosis = Diagnose(record, c.identity);
-    ASSERT_EQ(diagnosis.has_value(), !c.cause.empty()) << (diagnosis ? diagnosis->cause : "");
-    if (!diagnosis) continue;
-    for (const std::string& part : c.cause) EXPECT_NE(diagnosis->cause.find(part), std::string::npos) << diagnosis->cause;
-    EXPECT_NE(diagnosis->fix.find(c.fix), std::string::npos) << diagnosis->fix;
+    const std::vector<Diagnosis> diagnoses = Diagnose(record, c.identity);
+    const std::string all = Causes(diagnoses);
+    ASSERT_EQ(diagnoses.size(), c.cause.empty() ? 0 : 1 + c.also.size()) << all;
+    if (diagnoses.empty()) continue;
+    for (const std::string& part : c.cause) EXPECT_TRUE(Contains(diagnoses[0].cause, part)) << all;
+    EXPECT_TRUE(Contains(diagnoses[0].fix, c.fix)) << diagnoses[0].fix;
+    for (std::size_t i = 0; i < c.also.size(); ++i) EXPECT_TRUE(Contains(diagnoses[i + 1].cause, c.also[i])) << all;
+    if (!c.absent.empty()) {
+      EXPECT_FALSE(Contains(all, c.absent)) << all;
+    }
   }
 }
 
@@ -109,12 +137,22 @@ RateRecord Rate(std::int32_t rate, std::vector<PhaseRecord> phases) { return {ra
 PhaseRecord Passed(int phase) { return {phase, PhaseOutcome::Passed, 256, std::nullopt}; }
 const std::vector<PhaseRecord> kAllPassed = {Passed(1), Passed(2), Passed(3)};
 
+PhaseRecord Back(int phase, std::int32_t bytes) { return {phase, PhaseOutcome::ReceiveTimeout, bytes, std::nullopt}; }
+PhaseRecord Altered(int phase) { return {phase, PhaseOutcome::CompareError, 256, ByteMismatch{7, 3, 0x03, 0x83}}; }
+
 RunRecord Record(std::vector<RateRecord> rates, Verdict verdict,
                  std::optional<RateRefusal> refusal = std::nullopt) {
   RunRecord record;
   record.rates = std::move(rates);
   record.verdict = verdict;
   record.refusal = refusal;
+  return record;
+}
+
+// A fast test's record: the phases at 8192, then the speed check's outcome.
+RunRecord FastRun(std::vector<PhaseRecord> phases, SpeedOutcome outcome, std::optional<float> measured = std::nullopt) {
+  RunRecord record = Record({Rate(8192, std::move(phases))}, Verdict::Failed);
+  record.speed = SpeedRecord{outcome, measured};
   return record;
 }
 
@@ -126,6 +164,8 @@ TEST(Diagnosis, TellsFromTheRecordWhatNoSimulatedFaultMakes) {
     RunRecord record;
     std::string cause;  // empty: no diagnosis
     std::string fix;
+    std::string also = "";     // a part of the second cause, when there is one
+    std::string absent = "";   // must not appear in any fix
   } records[] = {
       {"halted before anything failed", Record({Rate(4800, {Passed(1)})}, Verdict::Halted), "", ""},
       {"halted after a failure",
@@ -157,14 +197,47 @@ TEST(Diagnosis, TellsFromTheRecordWhatNoSimulatedFaultMakes) {
        Record({Rate(4800, kAllPassed), Rate(8192, kAllPassed)}, Verdict::RateRefused, RateRefusal{57600, 8192}),
        "would not take 57600 baud (afterwards the port reports 8192 baud); 8192 baud, the car's rate, worked",
        "Nothing to mend for the car"},
+      {"8192 refused by the speed check after its phases passed",
+       Record({Rate(8192, kAllPassed)}, Verdict::RateRefused, RateRefusal{8192, 9600}),
+       "would not take 8192 baud (afterwards the port reports 9600 baud)", "Unplug the adaptor", "",
+       "Nothing to mend"},
+      {"altered above 8192 while 8192 lost its RTS phase",
+       Record({Rate(8192, {Passed(1), Back(2, 0), Passed(3)}), Rate(115200, {Altered(1), Passed(2), Passed(3)})},
+              Verdict::Failed),
+       "Electrical noise", "ground", "no power through RTS"},
+      {"altered and short in one fast test",
+       FastRun({Altered(1), Back(2, 200), Passed(3)}, SpeedOutcome::Passed, 8190.f),
+       "Bytes came back altered", "ground", "Only 200 of 256 bytes came back in phase 2"},
+      {"short after a fast test whose speed passed", FastRun({Passed(1), Back(2, 200), Passed(3)}, SpeedOutcome::Passed, 8190.f),
+       "Only 200 of 256", "found the line at the right rate", "", "run the fast test"},
+      {"the whole block, too late", FastRun({Passed(1), Back(2, 256), Passed(3)}, SpeedOutcome::Passed, 8190.f),
+       "All 256 bytes came back in phase 2 (RTS power only) at 8192 baud, but later", "solder joints", "",
+       "run the fast test"},
+      {"more than was sent", FastRun({Passed(1), Passed(2), Back(3, 257)}, SpeedOutcome::Passed, 8190.f),
+       "257 bytes came back for the 256 sent in phase 3", "ground"},
+      {"short blocks on a line measured slow",
+       FastRun({Back(1, 240), Back(2, 241), Back(3, 240)}, SpeedOutcome::OutOfRange, 5300.f),
+       "at about 5300 baud, far from 8192", "FTDI"},
+      {"1% below 9600", FastRun(kAllPassed, SpeedOutcome::OutOfRange, 9500.f), "really runs at the standard 9600 baud",
+       "FTDI"},
+      {"10% slow", FastRun(kAllPassed, SpeedOutcome::OutOfRange, 7350.f), "about 10% slow", "FTDI"},
   };
   for (const auto& c : records) {
     SCOPED_TRACE(c.name);
-    const std::optional<Diagnosis> diagnosis = Diagnose(c.record, kFtdi);
-    ASSERT_EQ(diagnosis.has_value(), !c.cause.empty()) << (diagnosis ? diagnosis->cause : "");
-    if (!diagnosis) continue;
-    EXPECT_NE(diagnosis->cause.find(c.cause), std::string::npos) << diagnosis->cause;
-    EXPECT_NE(diagnosis->fix.find(c.fix), std::string::npos) << diagnosis->fix;
+    const std::vector<Diagnosis> diagnoses = Diagnose(c.record, kFtdi);
+    const std::string all = Causes(diagnoses);
+    ASSERT_EQ(diagnoses.size(), c.cause.empty() ? 0 : c.also.empty() ? 1 : 2) << all;
+    if (diagnoses.empty()) continue;
+    EXPECT_TRUE(Contains(diagnoses[0].cause, c.cause)) << all;
+    EXPECT_TRUE(Contains(diagnoses[0].fix, c.fix)) << diagnoses[0].fix;
+    if (!c.also.empty()) {
+      EXPECT_TRUE(Contains(diagnoses[1].cause, c.also)) << all;
+    }
+    for (const Diagnosis& each : diagnoses) {
+      if (!c.absent.empty()) {
+        EXPECT_FALSE(Contains(each.fix, c.absent)) << each.fix;
+      }
+    }
   }
 }
 

@@ -101,4 +101,24 @@ TEST(LinkExchange, AWaitEndsOnTheReadingOfItsDeadline) {
   }
 }
 
+// Bytes still on their way are discarded as they come, until the line has been quiet for the
+// time asked: a block's echo ends at 276.7 ms, so the line is quiet at the reading 327. A line
+// that never goes quiet gives up at the limit, reporting so.
+TEST(LinkExchange, DiscardUntilQuietWaitsOutALateEcho) {
+  const std::tuple<const char*, std::size_t, std::int32_t, bool, std::int32_t> cases[] = {
+      {"a quiet line", 0, 1000, true, 50},
+      {"a block's late echo", 256, 1000, true, 327},
+      {"still talking at the limit", 256, 100, false, 100}};
+  for (const auto& [name, bytes, limitMs, quiet, waitedMs] : cases) {
+    SCOPED_TRACE(name);
+    Loopback loop;
+    if (bytes > 0) loop.comm.SetOutput(Block(bytes));
+    EXPECT_EQ(loop.link.DiscardUntilQuiet(50, limitMs), quiet);
+    EXPECT_EQ(Deadline::Since(1000, loop.clock.Reading()), static_cast<std::uint32_t>(waitedMs));
+    if (quiet) {
+      EXPECT_EQ(loop.comm.InBufferCount(), 0);
+    }
+  }
+}
+
 }  // namespace

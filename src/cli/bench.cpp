@@ -11,7 +11,7 @@
 #include "cli/bench_record.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
-#include "cli/diagnosis_text.h"
+#include "tests/diagnosis_text.h"
 #include "cli/exit_status.h"
 #include "cli/headless_run.h"
 #include "cli/interrupt.h"
@@ -169,8 +169,8 @@ class Bench {
       result.openFailure = "the port was not ready for the test";
       return;
     }
-    if (const auto diagnosis = Diagnose(*result.record, result.identity)) {
-      report_ << DiagnosisText(*diagnosis);
+    if (const auto diagnoses = Diagnose(*result.record, result.identity); !diagnoses.empty()) {
+      report_ << DiagnosisText(diagnoses);
     }
   }
 

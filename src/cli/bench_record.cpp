@@ -59,8 +59,11 @@ std::string Joined(const std::vector<std::string>& words) {
 
 std::string DiagnosisCell(const BenchResult& result) {
   if (!result.record) return result.openFailure;
-  const auto diagnosis = Diagnose(*result.record, result.identity);
-  return diagnosis ? diagnosis->cause + " What to do: " + diagnosis->fix : "";
+  std::string cell;
+  for (const Diagnosis& each : Diagnose(*result.record, result.identity)) {
+    cell += (cell.empty() ? "" : " Also: ") + each.cause + " What to do: " + each.fix;
+  }
+  return cell;
 }
 
 std::string TestName(TestKind test) { return nlohmann::json(test).get<std::string>(); }

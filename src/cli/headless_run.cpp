@@ -32,6 +32,8 @@ void HeadlessRun::SelectRate(std::int32_t rate) {
 std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
   InstallInterruptHandler();
   std::optional<RunRecord> record = session_.Start(kind);
+  // The window shows the refusal as it is; to a script and a bench the adaptor has failed.
+  if (record && RefusesCarRate(*record)) record->verdict = Verdict::Failed;
   if (const auto lost = DropLostPort(session_.Port())) panel_.ShowPortSelection(*lost);
   return record;
 }

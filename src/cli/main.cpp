@@ -9,7 +9,7 @@
 #include "cli/bench.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
-#include "cli/diagnosis_text.h"
+#include "tests/diagnosis_text.h"
 #include "cli/exit_status.h"
 #include "cli/headless_run.h"
 #include "cli/port_listing.h"
@@ -58,7 +58,9 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   panel.EndReport();
   if (!record) return kExitNoVerdict;
   const PortIdentity identity = ports.Identity(comPort);
-  if (const auto diagnosis = Diagnose(*record, identity)) report << DiagnosisText(*diagnosis) << std::flush;
+  if (const auto diagnoses = Diagnose(*record, identity); !diagnoses.empty()) {
+    report << DiagnosisText(diagnoses) << std::flush;
+  }
   if (options.json) {
     std::cout << JsonText(RunJson(comPort, ports.Device(comPort), identity, options.test, *record))
               << '\n';

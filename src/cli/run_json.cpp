@@ -52,8 +52,14 @@ nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
                          {"verdict", record.verdict}};
   if (record.speed) json["speed"] = *record.speed;
   json["diagnosis"] = nullptr;
-  if (const auto diagnosis = Diagnose(record, identity)) {
-    json["diagnosis"] = {{"cause", diagnosis->cause}, {"fix", diagnosis->fix}};
+  // The first fault as cause and fix, as scripts read it; any further ones under "also".
+  if (const auto diagnoses = Diagnose(record, identity); !diagnoses.empty()) {
+    json["diagnosis"] = {{"cause", diagnoses.front().cause}, {"fix", diagnoses.front().fix}};
+    nlohmann::json also = nlohmann::json::array();
+    for (std::size_t i = 1; i < diagnoses.size(); ++i) {
+      also.push_back({{"cause", diagnoses[i].cause}, {"fix", diagnoses[i].fix}});
+    }
+    json["diagnosis"]["also"] = also;
   }
   return json;
 }

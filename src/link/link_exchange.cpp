@@ -70,6 +70,21 @@ void LinkExchange::DelayMs(std::int32_t ms) {
   timeEndPeriod(1);
 }
 
+bool LinkExchange::DiscardUntilQuiet(std::int32_t quietMs, std::int32_t limitMs) {
+  const Deadline limit(clock_.timeGetTime(), limitMs);
+  while (true) {
+    comm_.SetInBufferCount(0);
+    const std::int32_t start = clock_.timeGetTime();
+    const Deadline quiet(start, quietMs);
+    for (std::int32_t reading; !quiet.PassedAt(reading = clock_.timeGetTime());) {
+      if (comm_.InBufferCount() > 0) break;
+      PauseForInput(1, quiet.LeftAt(reading));
+    }
+    if (comm_.InBufferCount() == 0) return true;
+    if (limit.PassedAt(clock_.timeGetTime())) return false;
+  }
+}
+
 void LinkExchange::PauseForInput(std::int32_t count, std::int32_t ms) {
   Pause(ms, [this, count](std::int32_t left) { return comm_.WaitInBufferCount(count, left); });
 }

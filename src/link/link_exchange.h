@@ -28,6 +28,11 @@ class LinkExchange {
   // running test.
   void DelayMs(std::int32_t ms);
 
+  // Discards what comes in until nothing has come for quietMs, for at most limitMs: late bytes
+  // of an earlier exchange are never counted in the next. False when the line never went quiet.
+  // Raises CommError when the port fails.
+  bool DiscardUntilQuiet(std::int32_t quietMs, std::int32_t limitMs);
+
   // One pause of a wait that lets no user input in: repaints the window, then sleeps until the
   // receive count may have reached count, for at most ms. Raises CommError when the port fails.
   void PauseForInput(std::int32_t count, std::int32_t ms);

@@ -1,17 +1,19 @@
 #pragma once
 
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "serial/port_identity.h"
 #include "tests/run_record.h"
 
-// What a failed run most likely means, and what to do next, in plain words.
+// One fault a failed run shows, and what to do about it, in plain words.
 struct Diagnosis {
   std::string cause;
   std::string fix;
 };
 
-// Nothing when every phase passed. A run that ended on a refused rate has a diagnosis, as has
-// one halted after a phase failed.
-std::optional<Diagnosis> Diagnose(const RunRecord& record, const PortIdentity& identity);
+// Every fault the run shows, the one that stops the car first first; none when every phase
+// passed. A run that ended on a refused rate has one, as has one halted after a phase failed.
+// A failure that another fault explains (a phase too slow on a line measured slow) is not
+// named twice.
+std::vector<Diagnosis> Diagnose(const RunRecord& record, const PortIdentity& identity);

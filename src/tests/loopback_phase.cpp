@@ -80,6 +80,12 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
     return fail(PortNotOpenText(phase), PhaseOutcome::PortNotOpen);
   }
   link_.DelayMs(500);
+  // What came in during the pause is the late echo of the phase before, not of this block.
+  try {
+    port_.MSComm1.SetInBufferCount(0);
+  } catch (const CommError&) {
+    return fail(PortNotOpenText(phase), PhaseOutcome::PortNotOpen);
+  }
 
   panel_.ReportStatus("-->Sending Test Data..." + CRLF, "", false);
   ByteBuffer sent(kBlockSize);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "tests/transfer_speed.h"
+
 // What a run found, for callers that report more than the panel shows.
 enum class PhaseOutcome { Passed, TransmitTimeout, ReceiveTimeout, CompareError, PortNotOpen };
 
@@ -53,3 +55,9 @@ struct RunRecord {
   std::optional<RateRefusal> refusal = std::nullopt;  // with verdict RateRefused
   bool portLost = false;  // the port went away during the run (a pulled cable)
 };
+
+// The port would not take the car's rate: 8192, or no rate at all because it refused 8192 as
+// it opened. Such an adaptor cannot talk to the car.
+inline bool RefusesCarRate(const RunRecord& record) {
+  return record.refusal && (record.refusal->rate == kVehicleBaud || record.refusal->rate == 0);
+}

@@ -1,4 +1,4 @@
-#include "cli/diagnosis_text.h"
+#include "tests/diagnosis_text.h"
 
 #include <sstream>
 
@@ -32,7 +32,11 @@ std::string Labelled(const std::string& label, const std::string& text) {
 
 }  // namespace
 
-std::string DiagnosisText(const Diagnosis& diagnosis) {
-  return "\nDiagnosis\n" + Labelled("  Likely cause: ", diagnosis.cause) +
-         Labelled("  What to do:   ", diagnosis.fix);
+std::string DiagnosisText(const std::vector<Diagnosis>& diagnoses) {
+  std::string text = "\nDiagnosis\n";
+  for (std::size_t i = 0; i < diagnoses.size(); ++i) {
+    text += Labelled(i == 0 ? "  Likely cause: " : "  Also found:   ", diagnoses[i].cause) +
+            Labelled("  What to do:   ", diagnoses[i].fix);
+  }
+  return text;
 }
