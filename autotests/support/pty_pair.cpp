@@ -39,7 +39,8 @@ bool Ready(int fd, short events, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency) : echoLatency_(echoLatency) {
+PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency, std::uint32_t lineRate)
+    : echoLatency_(echoLatency), lineRate_(lineRate) {
   masterFd_ = Checked(posix_openpt(kOpenFlags), "opening a pty");
   Checked(grantpt(masterFd_), "granting the pty");
   Checked(unlockpt(masterFd_), "unlocking the pty");
@@ -120,7 +121,7 @@ void PtyPair::Echo() {
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
     if (count > 0) echoed_ += static_cast<std::size_t>(count);
     const auto character = std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(settings.c_ospeed, 1)));
+        std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(lineRate_ ? lineRate_ : settings.c_ospeed, 1)));
     const auto start = std::max(SteadyClock::now(), lineFree);
     for (ssize_t k = 0; k < count && !stop_; ++k) {
       lineFree = start + character * (k + 1);

@@ -12,12 +12,14 @@
 // A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
 // the test plays the far end of the cable on the master side. In echo mode a background thread
 // plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
-// set to (10 bits a character), echoLatency after it has left.
+// set to (10 bits a character), echoLatency after it has left; or at lineRate, when given,
+// whatever the slave is set to, as a chip that runs another rate than it was asked does.
 class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
 
-  explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {});
+  explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {},
+                   std::uint32_t lineRate = 0);
   ~PtyPair();
 
   const std::string& SlavePath() const { return slavePath_; }
@@ -44,6 +46,7 @@ class PtyPair {
   void Echo();
 
   std::chrono::milliseconds echoLatency_;
+  std::uint32_t lineRate_;  // 0: the slave's rate
   int masterFd_ = -1;
   int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
   std::string slavePath_;

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "cli/exit_status.h"
+#include "serial/baud_select.h"
 #include "serial/port_map.h"
 #include "version.h"
 
@@ -24,6 +25,23 @@ CLI::Validator WholeNumber(std::int32_t lowest, std::int32_t highest, const std:
         const auto [stop, error] = std::from_chars(text.data(), end, value);
         if (error == std::errc() && stop == end && value >= lowest && value <= highest) return {};
         return text + " is not " + what + ": " + advice;
+      },
+      "");
+}
+
+// The rates the test can pass at: a slower one needs more time than an exchange is given.
+CLI::Validator MenuRate() {
+  std::string rates;
+  for (const std::int32_t rate : kSelectableBauds) {
+    rates += (rates.empty() ? "" : rate == kSelectableBauds.back() ? " or " : ", ") + std::to_string(rate);
+  }
+  return CLI::Validator(
+      [rates](const std::string& text) -> std::string {
+        std::int32_t value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error == std::errc() && stop == end && MenuEntryOfBaud(value)) return {};
+        return text + " is not a rate of the Baud Select menu: give " + rates;
       },
       "");
 }
@@ -84,8 +102,7 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
                      "Select this rate before the run, as the Baud Select menu does (default: "
                      "the 8192 set on opening)")
           ->option_text("RATE")
-          ->check(WholeNumber(1, std::numeric_limits<std::int32_t>::max(), "a rate",
-                              "give a whole number of baud above 0, such as 8192"));
+          ->check(MenuRate());
   app.add_flag("--json", options.json,
                "Print the run as one JSON object on standard output; the report then goes to "
                "standard error. With --list, print the list as one JSON object; with --watch, "

@@ -4,7 +4,7 @@
 #include "tests/diagnosis.h"
 
 void to_json(nlohmann::json& json, const PhaseRecord& phase) {
-  json = {{"phase", phase.phase}, {"outcome", phase.outcome}};
+  json = {{"phase", phase.phase}, {"outcome", phase.outcome}, {"bytes_received", phase.bytesReceived}};
 }
 
 void to_json(nlohmann::json& json, const RateRecord& rate) {
