@@ -134,6 +134,17 @@ TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
   EXPECT_TRUE(Out().ends_with("\n*User Halted Test*\n")) << Out();
 }
 
+// A result that never reached standard output is no success: the reason on standard error and
+// status 74, whatever the run's own.
+TEST_F(Cli, OutputThatCannotBeWrittenEndsWith74) {
+  for (const char* commandLine : {"--simulate=std-rates --json", "--list", "--list --json"}) {
+    SCOPED_TRACE(commandLine);
+    EXPECT_EQ(Run(std::string(commandLine) + " >/dev/full"), 74);
+    EXPECT_TRUE(Contains(Err(), "aldl-tester-cli: cannot write to standard output"))
+        << Err();
+  }
+}
+
 // Each port as --list shows it and as --list --json gives what it is and why it cannot be opened.
 TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
   PtyPair pty;

@@ -10,6 +10,7 @@ inline constexpr int kExitErrors = 1;     // a phase failed, whether or not the 
 inline constexpr int kExitNoVerdict = 2;  // nothing failed and no verdict came: halted, a rate
                                           // refused, or the port could not be opened
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitOutputFailed = 74;  // what was to be printed did not reach standard output
 
 inline bool AnyPhaseFailed(const RunRecord& record) {
   const auto failed = [](const PhaseRecord& phase) { return phase.outcome != PhaseOutcome::Passed; };

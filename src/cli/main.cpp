@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -68,9 +69,18 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
   return ExitStatusOf(*record);
 }
 
-}  // namespace
+// Output that never arrived is no success: a full disk or a closed file behind standard output
+// ends with the reason and its own status.
+int Delivered(int status) {
+  errno = 0;
+  if (std::cout.flush()) return status;
+  const int error = errno;
+  std::cerr << "aldl-tester-cli: cannot write to standard output"
+            << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+  return kExitOutputFailed;
+}
 
-int main(int argc, char* argv[]) {
+int Program(int argc, char* argv[]) {
   EnsureStandardDescriptors();
   PutLinesBackAtExit();
   EndByAnyFatalSignalPuttingLinesBack();
@@ -103,3 +113,7 @@ int main(int argc, char* argv[]) {
   if (options.watch) return RunBench(options, *ports, clock);
   return RunTest(options, *ports, clock);
 }
+
+}  // namespace
+
+int main(int argc, char* argv[]) { return Delivered(Program(argc, argv)); }
