@@ -132,6 +132,20 @@ TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
   EXPECT_EQ(Finish(), 2);
   EXPECT_TRUE(Out().starts_with("Executing Extended Test procedure\nSetting Baud to  4800:"));
   EXPECT_TRUE(Out().ends_with("\n*User Halted Test*\n")) << Out();
+  EXPECT_TRUE(Contains(Err(), "\nStopping at the test's next check; Ctrl-C again quits at once.\n")) << Err();
+}
+
+// The speed check has no check after it: Ctrl-C there says the run goes on to its verdict,
+// which it then does.
+TEST_F(Cli, CtrlCInTheSpeedCheckSaysTheTestRunsToItsVerdict) {
+  Start("--simulate --baud 115200");
+  ASSERT_TRUE(WaitFor("This will take several seconds..."));
+  Signal(SIGINT);
+  EXPECT_EQ(Finish(), 0);
+  EXPECT_TRUE(Contains(Err(), "\nThe speed check cannot be stopped: the test ends with its verdict in a few "
+                              "seconds. Ctrl-C again quits at once.\n"))
+      << Err();
+  EXPECT_TRUE(Out().ends_with("Fast Test complete, all phases passed\n")) << Out();
 }
 
 // A result that never reached standard output is no success: the reason on standard error and

@@ -1,5 +1,7 @@
 #include "cli/terminal_panel.h"
 
+#include "cli/interrupt.h"
+
 #include <ostream>
 #include <string_view>
 
@@ -62,6 +64,8 @@ void TerminalPanel::Beep() {
 
 // Nothing here can be used while a test runs; Ctrl-C stays usable as Stop Test.
 void TerminalPanel::SetTestBusy(bool /*busy*/) {}
+
+void TerminalPanel::StopNoLongerHeard() { InstallInterruptHandler(kSpeedCheckNotice); }
 
 void TerminalPanel::ShowMessage(const std::string& text, std::int32_t /*buttons*/,
                                 const std::string& title) {

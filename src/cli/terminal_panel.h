@@ -21,6 +21,8 @@ class TerminalPanel final : public TestPanel {
   void SetBaudCaption(const std::string& caption) override;
   void Beep() override;
   void SetTestBusy(bool busy) override;
+  // Ctrl-C then says that the test runs on to its verdict.
+  void StopNoLongerHeard() override;
   void ShowMessage(const std::string& text, std::int32_t buttons,
                    const std::string& title) override;
 

@@ -51,6 +51,7 @@ RunRecord AdaptorTests::FastComTest() {
     }
   }
 
+  panel_.StopNoLongerHeard();
   panel_.ReportStatus("Beginning Phase4 COM test:" + CRLF + " Checking 8192 BAUD Compatability" +
                           CRLF,
                       "", false);

@@ -27,6 +27,9 @@ class TestPanel {
   virtual void Beep() = 0;
   // True locks every control that could interfere with a running test; Stop Test stays usable.
   virtual void SetTestBusy(bool busy) = 0;
+  // The run has come to the speed check, after which it makes no more checks: a stop request
+  // from here on no longer ends it before its verdict.
+  virtual void StopNoLongerHeard() {}
   // A modal message with the message box's code for icon and buttons (16: stop, 64: information).
   virtual void ShowMessage(const std::string& text, std::int32_t buttons, const std::string& title) = 0;
 };
