@@ -110,7 +110,7 @@ TEST_F(Bench, TestsEachAdaptorOnceAPlugAndLogsIt) {
   EXPECT_TRUE(Out().ends_with("\nBench: 4 tested, 3 passed, 1 failed\n")) << Out();
   const std::string afterFailure = Out().substr(Out().find("=====  FAILED  ====="));
   EXPECT_TRUE(afterFailure.find("\nUnplugged; waiting for the next adaptor.\n") <
-              afterFailure.find("\nTesting " + secondLink + ":"))
+              afterFailure.find("\nTesting " + second.SlavePath() + ":"))
       << "taken before the adaptor under test was unplugged";
   EXPECT_FALSE(Contains(Out(), ".partial") || Contains(Out(), "usb-left"))
       << "a passing name taken for an adaptor";

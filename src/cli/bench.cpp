@@ -86,7 +86,7 @@ class Bench {
       if (!current_ && !queue_.empty()) {
         current_ = queue_.front();
         queue_.pop_front();
-        Take(current_->path);
+        Take(*current_);
         continue;
       }
       watch_->Wait(InterruptRequested);
@@ -98,10 +98,17 @@ class Bench {
   std::set<Entry> Present() {
     std::set<Entry> present;
     for (const Entry& entry : watch_->Entries()) {
-      std::error_code error;
-      if ((!named_ || entry.path == *named_) && fs::exists(entry.path, error)) present.insert(entry);
+      if (!named_ || entry.link == *named_) present.insert(entry);
     }
     return present;
+  }
+
+  // The name the folder shows for the device now, as the log keeps it; nothing once it is gone.
+  std::string LinkNow(const fs::path& device) {
+    for (const Entry& entry : watch_->Entries()) {
+      if (entry.device == device) return entry.link.string();
+    }
+    return "";
   }
 
   void SayWatching() {
@@ -117,29 +124,29 @@ class Bench {
   }
 
   // Why the port cannot be opened once the node has had time to be ready, or nothing.
-  std::optional<std::string> WaitUntilReady(const fs::path& adaptor) {
+  std::optional<std::string> WaitUntilReady(const fs::path& device) {
     std::optional<std::string> why = ports_.Unavailability(comPort_);
     for (int tries = 1; why && tries < kReadyTries && !InterruptRequested(); ++tries) {
       SleepFor(kReadyPauseMs);
       std::error_code error;
-      if (!fs::exists(adaptor, error)) break;
+      if (!fs::exists(device, error)) break;
       why = ports_.Unavailability(comPort_);
     }
     return why;
   }
 
-  void Take(const fs::path& adaptor) {
-    if (!named_) ports_.Assign(comPort_, adaptor.string());
+  void Take(const Entry& adaptor) {
+    const fs::path& device = adaptor.device;
+    if (!named_) ports_.Assign(comPort_, device.string());
     BenchResult result;
     result.test = options_.test;
     result.identity = ports_.Identity(comPort_);
-    result.byId = named_ ? result.identity.byId : adaptor.string();
-    report_ << "\nTesting " << adaptor.string() << ": " << DescribeIdentity(result.identity) << '\n'
+    report_ << "\nTesting " << device.string() << ": " << DescribeIdentity(result.identity) << '\n'
             << std::flush;
-    const std::optional<std::string> unready = WaitUntilReady(adaptor);
+    const std::optional<std::string> unready = WaitUntilReady(device);
     if (InterruptRequested()) return;
     std::error_code error;
-    if (unready && !fs::exists(adaptor, error)) {
+    if (unready && !fs::exists(device, error)) {
       report_ << "It went before it could be opened.\n" << std::flush;
       return;
     }
@@ -150,6 +157,9 @@ class Bench {
     } else {
       Test(result);
     }
+    // A link renamed since, or gone with a pulled cable: the name it had when taken.
+    result.byId = named_ ? result.identity.byId : LinkNow(device);
+    if (result.byId.empty()) result.byId = adaptor.link.string();
     Record(result);
   }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Wakes the bench when adaptors come and go: the entries of one folder (the system's by-id
@@ -11,16 +12,25 @@
 // while the folder does not exist yet.
 class AdaptorWatch {
  public:
-  // An entry of the folder, and which of its comings it is: an entry made again (the adaptor
-  // plugged in again) is another appearance, even when the watch did not see it go.
+  // An adaptor the folder shows: the device its entry resolves to, and which of its comings it
+  // is (an entry made again, as plugging the adaptor in again does, is another appearance, even
+  // when the watch did not see it go). The entry's name is not part of it: the system makes a
+  // link under a passing name and renames it.
   struct Entry {
-    std::filesystem::path path;
+    std::filesystem::path device;
     std::string appearance;
-    auto operator<=>(const Entry&) const = default;
+    std::filesystem::path link;  // the entry as the folder shows it now
+    friend bool operator<(const Entry& a, const Entry& b) {
+      return std::tie(a.device, a.appearance) < std::tie(b.device, b.appearance);
+    }
+    friend bool operator==(const Entry& a, const Entry& b) {
+      return a.device == b.device && a.appearance == b.appearance;
+    }
   };
 
   virtual ~AdaptorWatch() = default;
-  // The folder's entries now, in name order; none while it does not exist.
+  // The adaptors the folder shows now, in the order of their entries' names; none while it does
+  // not exist.
   virtual std::vector<Entry> Entries() = 0;
   // Sleeps until the folder may have changed or a Ctrl-C comes; returns at once when
   // stopRequested says one already came.

@@ -27,11 +27,8 @@ bool PassingName(const std::string& name) {
   return name.starts_with('.') || name.find(".tmp-") != std::string::npos;
 }
 
-// A link or node made again has another inode, or at least another change time.
-std::string Appearance(const struct stat& entry) {
-  return std::to_string(entry.st_ino) + "@" + std::to_string(entry.st_ctim.tv_sec) + "." +
-         std::to_string(entry.st_ctim.tv_nsec);
-}
+// A link or node made again has another inode; a rename keeps it.
+std::string Appearance(const struct stat& entry) { return std::to_string(entry.st_ino); }
 
 class InotifyWatch final : public AdaptorWatch {
  public:
@@ -52,9 +49,12 @@ class InotifyWatch final : public AdaptorWatch {
     for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
       struct stat link {};
       if (PassingName(each->path().filename().string()) || lstat(each->path().c_str(), &link) != 0) continue;
-      entries.push_back({each->path(), Appearance(link)});
+      std::error_code gone;
+      const fs::path device = fs::canonical(each->path(), gone);
+      if (gone) continue;
+      entries.push_back({device, Appearance(link), each->path()});
     }
-    std::ranges::sort(entries);
+    std::ranges::sort(entries, {}, &Entry::link);
     return entries;
   }
 

@@ -18,12 +18,20 @@ struct Slot {
   volatile std::sig_atomic_t taken = 0;
   int fd = -1;
   termios2 original{};
+  int modemLines = -1;  // DTR and RTS as found; -1 for a line without them (a pty)
 };
 
 std::array<Slot, kSlots> slots;
 
 void PutBack(const Slot& slot) noexcept {
   ioctl(slot.fd, TCSETS2, &slot.original);
+  // Set after the settings: a driver may move the lines on a termios change.
+  if (slot.modemLines >= 0) {
+    const int raised = slot.modemLines & (TIOCM_DTR | TIOCM_RTS);
+    const int dropped = ~slot.modemLines & (TIOCM_DTR | TIOCM_RTS);
+    ioctl(slot.fd, TIOCMBIS, &raised);
+    ioctl(slot.fd, TIOCMBIC, &dropped);
+  }
   ioctl(slot.fd, TIOCNXCL);
   flock(slot.fd, LOCK_UN);
 }
@@ -36,6 +44,7 @@ void GuardedLine::Take(int fd, const termios2& original) {
     if (slots[i].taken) continue;
     slots[i].fd = fd;
     slots[i].original = original;
+    if (ioctl(fd, TIOCMGET, &slots[i].modemLines) != 0) slots[i].modemLines = -1;
     // A signal handler must never see a slot half filled in.
     std::atomic_signal_fence(std::memory_order_seq_cst);
     slots[i].taken = 1;

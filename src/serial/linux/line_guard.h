@@ -2,8 +2,8 @@
 
 struct termios2;
 
-// Puts a tty this program has taken back as it was found: its line settings from before the
-// open, exclusive mode off and the lock released. Every guarded line is also put back by
+// Puts a tty this program has taken back as it was found: its line settings and its DTR and RTS
+// from before the test changed them, exclusive mode off and the lock released. Every guarded line is also put back by
 // RestoreGuardedLines, which any ending of the program calls (see process_endings.h).
 class GuardedLine {
  public:
