@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -27,8 +29,17 @@ bool PassingName(const std::string& name) {
   return name.starts_with('.') || name.find(".tmp-") != std::string::npos;
 }
 
-// A link or node made again has another inode; a rename keeps it.
-std::string Appearance(const struct stat& entry) { return std::to_string(entry.st_ino); }
+// A link or node made again has another inode, or the same number born again (a file system
+// that reuses inode numbers); a rename keeps both, where it changes the change time.
+std::optional<std::string> Appearance(const fs::path& entry) {
+  struct statx facts {};
+  if (statx(AT_FDCWD, entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &facts) != 0) return std::nullopt;
+  std::string appearance = std::to_string(facts.stx_ino);
+  if (facts.stx_mask & STATX_BTIME) {
+    appearance += "@" + std::to_string(facts.stx_btime.tv_sec) + "." + std::to_string(facts.stx_btime.tv_nsec);
+  }
+  return appearance;
+}
 
 class InotifyWatch final : public AdaptorWatch {
  public:
@@ -47,12 +58,12 @@ class InotifyWatch final : public AdaptorWatch {
     std::vector<Entry> entries;
     std::error_code error;
     for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
-      struct stat link {};
-      if (PassingName(each->path().filename().string()) || lstat(each->path().c_str(), &link) != 0) continue;
+      if (PassingName(each->path().filename().string())) continue;
+      const auto appearance = Appearance(each->path());
       std::error_code gone;
       const fs::path device = fs::canonical(each->path(), gone);
-      if (gone) continue;
-      entries.push_back({device, Appearance(link), each->path()});
+      if (!appearance || gone) continue;
+      entries.push_back({device, *appearance, each->path()});
     }
     std::ranges::sort(entries, {}, &Entry::link);
     return entries;
