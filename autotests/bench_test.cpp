@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <tuple>
 
 #include "cli/bench_record.h"
+#include "cli/log_file.h"
 #include "support/cli_process.h"
 #include "support/pty_pair.h"
 
@@ -194,6 +196,34 @@ TEST_F(Bench, RefusesALogItCannotKeep) {
     }
   }
   close(holder);
+}
+
+// Each record lands whole in the file the user named: after the log is renamed or removed the
+// next goes to a new file under the name (with its header), and a write the disk cuts short
+// (here a file size limit) is taken back, so that no torn line stays behind.
+TEST(BenchLog, EachRecordIsWholeInTheFileNamed) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("bench.csv").toStdString();
+  const auto log = OpenLog(path, "header\n", ForeignCsvLog);
+  log->Append("one\n");
+  fs::rename(path, path + ".1");
+  log->Append("two\n");
+  fs::remove(path);
+  log->Append("three\n");
+  EXPECT_EQ(Contents(path + ".1"), "header\none\n");
+  EXPECT_EQ(Contents(path), "header\nthree\n");
+
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const rlimit small{20, before.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_THROW(log->Append("a record longer than the room left\n"), std::runtime_error);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(Contents(path), "header\nthree\n");
+  log->Append("four\n");
+  EXPECT_EQ(Contents(path), "header\nthree\nfour\n");
 }
 
 // A cell of the log is one cell to a CSV reader and never a formula to a spreadsheet, whatever
