@@ -7,6 +7,7 @@
 
 #include "cli/exit_status.h"
 #include "support/cli_process.h"
+#include "support/open_watch.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -159,9 +160,11 @@ TEST_F(Cli, OutputThatCannotBeWrittenEndsWith74) {
   }
 }
 
-// Each port as --list shows it and as --list --json gives what it is and why it cannot be opened.
+// Each port as --list shows it and as --list --json gives what it is and why it cannot be opened,
+// opening none: opening a line moves its modem lines.
 TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
   PtyPair pty;
+  const OpenWatch opened{pty.SlavePath()};
   env_["ALDL_COM2"] = pty.SlavePath();
   env_["ALDL_COM3"] = "/dev/null";
   const std::string notSerial = "/dev/null is a character device but not a terminal, so not a serial device";
@@ -184,6 +187,7 @@ TEST_F(Cli, ListShowsEachPortWithWhatItIsAndWhyItCannotBeOpened) {
     EXPECT_EQ(entry.at("reason"), reason.empty() ? nlohmann::json() : nlohmann::json(reason));
     EXPECT_EQ(entry.at("identity").at("kind"), kind);
   }
+  EXPECT_FALSE(opened.Opened());
 }
 
 TEST_F(Cli, BadUsageSaysWhatWasWrongAndExits64) {

@@ -1,8 +1,11 @@
 // Which port is which adaptor, read from a sysfs tree of the test's own, and the start-up probe
-// that opens only what has hardware behind it.
+// that opens nothing and tells busy lines by their locks.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <tuple>
 
 #include "serial/port_context.h"
@@ -17,8 +20,8 @@ namespace {
 
 // Each device node is a pty the test holds; the fake tree says what kernel device it is. The
 // ports after the table's are missing.
-TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBehindThem) {
-  PtyPair consoleUart, emptySlot, ftdi, ch340, cp2102, pty;
+TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensNoneAndFindsTheBusyOnes) {
+  PtyPair consoleUart, emptySlot, ftdi, ch340, cp2102, pty, flocked, uucpLocked;
   FakeSysfs tree;
   tree.AddUart(consoleUart.SlavePath(), "ttyS0", 4);
   tree.AddUart(emptySlot.SlavePath(), "ttyS1", 0);
@@ -46,7 +49,17 @@ TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBeh
        "Silicon Labs CP2102 USB to UART Bridge Controller (USB 10c4:ea60, cp210x, serial 0001)", true},
       // SlavePath() is /dev/pts/N.
       {pty.SlavePath(), "pty", "pseudo-terminal " + pty.SlavePath().substr(5), true},
-      {"sim", "simulated", "simulated adaptor", true}};
+      {"sim", "simulated", "simulated adaptor", true},
+      {flocked.SlavePath(), "pty", "pseudo-terminal " + flocked.SlavePath().substr(5), false},
+      {uucpLocked.SlavePath(), "pty", "pseudo-terminal " + uucpLocked.SlavePath().substr(5), false}};
+  // A lock on the node (the kernel's table of locks is the machine's), and minicom's lock file
+  // naming a live process; here both are the test's own.
+  flocked.Lock();
+  std::filesystem::create_directories(tree.Roots().procfs);
+  std::filesystem::create_symlink("/proc/locks", tree.Roots().procfs / "locks");
+  std::filesystem::create_directories(tree.Roots().uucpLocks);
+  std::ofstream(tree.Roots().uucpLocks / ("LCK..pts_" + uucpLocked.SlavePath().substr(9))) << "      " << getpid() << "\n";
+  const std::string self = "(process " + std::to_string(getpid()) + ")";
   PortMap ports([] { return 0; }, tree.Roots());
   std::vector<bool> opens(PortMap::kComPorts, false);
   for (int n = 1; n <= PortMap::kComPorts; ++n) ports.Assign(n, missing);
@@ -59,13 +72,15 @@ TEST(PortDiscovery, EachPortSaysWhatItIsAndTheProbeOpensOnlyThoseWithHardwareBeh
     opens[n - 1] = available;
     ++n;
   }
-  const OpenWatch neverOpened{consoleUart.SlavePath(), emptySlot.SlavePath()};
-  const OpenWatch probed{ftdi.SlavePath()};
+  const OpenWatch neverOpened{consoleUart.SlavePath(), emptySlot.SlavePath(), ftdi.SlavePath(),
+                              ch340.SlavePath(), cp2102.SlavePath(),     pty.SlavePath(),
+                              flocked.SlavePath(),     uucpLocked.SlavePath()};
   PortContext port(ports, [] {});
   EXPECT_EQ(ProbeComPorts(port), opens);
   EXPECT_FALSE(neverOpened.Opened());
-  EXPECT_TRUE(probed.Opened());
   EXPECT_EQ(ports.Unavailability(2), emptySlot.SlavePath() + " is a serial port slot with no UART behind it");
+  EXPECT_EQ(ports.Unavailability(9), flocked.SlavePath() + " is busy: another program has it open " + self);
+  EXPECT_EQ(ports.Unavailability(10), uucpLocked.SlavePath() + " is busy: another program has it open " + self);
 }
 
 }  // namespace

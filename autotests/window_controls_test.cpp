@@ -68,7 +68,8 @@ TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveE
   EXPECT_EQ(entries[1]->toolTip(), missing + "\n" + missing + " does not exist");
   EXPECT_EQ(entries[3]->toolTip(), "sim\nsimulated adaptor");
   EXPECT_TRUE(entries[5]->toolTip().endsWith(
-      QString::fromStdString("\n" + busy.SlavePath() + " is busy: another program has it open")));
+      QString::fromStdString("\n" + busy.SlavePath() + " is busy: another program has it open (window_tests, "
+                             "process " + std::to_string(getpid()) + ")")));
   Choose("mnuSetupComPort(3)");
   // The Setup menu opened, as the user does before reaching Baud Select.
   emit Get<QMenu>("xmnuSetup").aboutToShow();

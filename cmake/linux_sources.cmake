@@ -5,6 +5,7 @@ set(ALDL_PLATFORM_CORE_SOURCES
   src/serial/linux/adaptor_watch.cpp
   src/serial/linux/device_identity.cpp
   src/serial/linux/line_guard.cpp
+  src/serial/linux/line_holders.cpp
   src/serial/linux/open_failure_text.cpp
   src/serial/linux/process_endings.cpp
   src/serial/linux/serial_line_check.cpp

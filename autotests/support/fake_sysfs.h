@@ -24,7 +24,7 @@ class FakeSysfs {
   FakeSysfs(const FakeSysfs&) = delete;
   FakeSysfs& operator=(const FakeSysfs&) = delete;
 
-  SystemRoots Roots() const { return {root_ / "sys", root_ / "proc", root_ / "by-id"}; }
+  SystemRoots Roots() const { return {root_ / "sys", root_ / "proc", root_ / "by-id", root_ / "lock"}; }
   const std::filesystem::path& Root() const { return root_; }
 
   // The adaptor's tty, standing for the device node at nodePath, below its usb-serial port (bound

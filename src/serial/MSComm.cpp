@@ -51,6 +51,8 @@ void MSComm::SetPortOpen(bool open) {
   device_ = std::move(device);
 }
 
+bool MSComm::PortAvailable() const { return !ports_.Unavailability(commPort_); }
+
 void MSComm::SetSettings(const std::string& settings) {
   const DCB parsed = ParseSettingsString(settings);
   if (device_ && !device_->Apply(parsed)) {

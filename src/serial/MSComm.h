@@ -28,6 +28,9 @@ class MSComm {
   bool PortOpen() const { return device_ && !device_->Lost(); }
   // True opens the port with the current settings and line states; false closes it.
   void SetPortOpen(bool open);
+  // Whether the port could be opened now, found without opening it: opening a line moves its
+  // modem lines, which resets a board on another port.
+  bool PortAvailable() const;
 
   // Applied at every open, and at once when the port is open.
   void SetSettings(const std::string& settings);

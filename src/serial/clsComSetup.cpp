@@ -38,9 +38,7 @@ std::string clsComSetup::FindAvailPorts() {
   SkipFailingStep([&] { comm_->SetPortOpen(false); });
   for (std::int32_t n = 1; n <= maxComPorts_; ++n) {
     SkipFailingStep([&] { comm_->SetCommPort(ToInteger16(n)); });
-    SkipFailingStep([&] { comm_->SetPortOpen(true); });
-    result += comm_->PortOpen() ? "TRUE," : "FALSE,";
-    SkipFailingStep([&] { comm_->SetPortOpen(false); });
+    result += comm_->PortAvailable() ? "TRUE," : "FALSE,";
   }
   if (!result.empty()) result.pop_back();
   return result;

@@ -29,8 +29,8 @@ class clsComSetup {
   std::int32_t MaxComPorts() const { return maxComPorts_; }
   void SetMaxComPorts(std::int32_t NewValue) { maxComPorts_ = NewValue; }
 
-  // "TRUE" or "FALSE" for each port from 1 to MaxComPorts, joined by commas; the port is
-  // closed afterwards.
+  // "TRUE" or "FALSE" for each port from 1 to MaxComPorts, joined by commas: whether it could be
+  // opened, found without opening any. The port is closed afterwards.
   std::string FindAvailPorts();
   // 0: the port is open (or port 0 asked: closed); -1: number out of range, nothing done;
   // -2: the port could not be opened and is closed.

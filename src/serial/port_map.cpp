@@ -19,6 +19,8 @@ std::string FaultsOf(const std::string& device) {
   return device.size() > kSimulated.size() ? device.substr(kSimulated.size() + 1) : "";
 }
 
+std::string Unmapped(int comPort) { return "COM " + std::to_string(comPort) + " is not mapped to a device"; }
+
 }  // namespace
 
 PortMap::PortMap(MillisecondSource simulatedClock, SystemRoots roots)
@@ -62,11 +64,23 @@ std::string PortMap::Device(int comPort) const {
 
 std::unique_ptr<SerialDevice> PortMap::Open(int comPort) {
   const std::string device = Device(comPort);
-  if (device.empty()) {
-    throw CommError(CommErrorNumber::PortUnavailable, "COM " + std::to_string(comPort) + " is not mapped to a device");
-  }
+  if (device.empty()) throw CommError(CommErrorNumber::PortUnavailable, Unmapped(comPort));
   if (!IsSimulated(device)) return OpenSystemDevice(device, roots_);
+  return Adaptor(comPort, device).Connect();
+}
 
+std::optional<std::string> PortMap::Unavailability(int comPort) {
+  const std::string device = Device(comPort);
+  if (device.empty()) return Unmapped(comPort);
+  if (!IsSimulated(device)) return SystemDeviceUnavailability(device, roots_);
+  try {
+    return Adaptor(comPort, device).Unavailability();
+  } catch (const CommError& bad) {
+    return bad.what();
+  }
+}
+
+SimulatedAdaptor& PortMap::Adaptor(int comPort, const std::string& device) {
   auto& adaptor = adaptors_[comPort];
   if (!adaptor) {
     try {
@@ -76,16 +90,7 @@ std::unique_ptr<SerialDevice> PortMap::Open(int comPort) {
       throw CommError(CommErrorNumber::PortUnavailable, bad.what());
     }
   }
-  return adaptor->Connect();
-}
-
-std::optional<std::string> PortMap::Unavailability(int comPort) {
-  try {
-    Open(comPort);
-    return std::nullopt;
-  } catch (const CommError& failure) {
-    return failure.what();
-  }
+  return *adaptor;
 }
 
 PortIdentity PortMap::Identity(int comPort) const {

@@ -39,8 +39,8 @@ class PortMap {
   // Raises CommError(PortUnavailable) with the reason when the device cannot be opened.
   std::unique_ptr<SerialDevice> Open(int comPort);
 
-  // Why a port cannot be opened, or nothing when it can (the device is opened and closed again;
-  // one that is missing or no serial line is not opened at all).
+  // Why a port cannot be opened, or nothing when it can; found without opening it (see
+  // SystemDeviceUnavailability).
   std::optional<std::string> Unavailability(int comPort);
 
   // What the device of a COM number is, read without opening it.
@@ -49,6 +49,9 @@ class PortMap {
   const SystemRoots& Roots() const { return roots_; }
 
  private:
+  // The simulated adaptor of a port, made on first use; raises CommError for unknown faults.
+  SimulatedAdaptor& Adaptor(int comPort, const std::string& device);
+
   MillisecondSource simulatedClock_;
   SystemRoots roots_;
   std::array<std::string, kComPorts> devices_;

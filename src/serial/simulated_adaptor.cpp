@@ -88,16 +88,15 @@ class SimulatedLine {
       : faults_(std::move(faults)), now_(std::move(now)),
         lastReading_(static_cast<std::uint32_t>(now_())) {}
 
-  void Open() {
+  std::optional<std::string> Unavailability() {
     ReadClock();
-    if (Unplugged()) {
-      throw CommError(CommErrorNumber::PortUnavailable,
-                      std::string(kName) + " does not exist: the adaptor was unplugged");
-    }
-    if (open_) {
-      throw CommError(CommErrorNumber::PortUnavailable,
-                      std::string(kName) + " is busy: another program has it open");
-    }
+    if (Unplugged()) return std::string(kName) + " does not exist: the adaptor was unplugged";
+    if (open_) return std::string(kName) + " is busy: another program has it open";
+    return std::nullopt;
+  }
+
+  void Open() {
+    if (const auto why = Unavailability()) throw CommError(CommErrorNumber::PortUnavailable, *why);
     if (faults_.unplugAfterMs && !unplugAtMs_) unplugAtMs_ = nowMs_ + *faults_.unplugAfterMs;
     open_ = true;
     settings_ = DCB{kDcbLength, kFreshRate, 8, NOPARITY, ONESTOPBIT};
@@ -317,6 +316,8 @@ SimulatedAdaptor::SimulatedAdaptor(SimFaults faults, MillisecondSource now)
     : shared_(std::make_shared<Shared>(std::move(faults), std::move(now))) {}
 
 SimulatedAdaptor::~SimulatedAdaptor() = default;
+
+std::optional<std::string> SimulatedAdaptor::Unavailability() { return shared_->Unavailability(); }
 
 std::unique_ptr<SerialDevice> SimulatedAdaptor::Connect() {
   shared_->Open();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "serial/serial_device.h"
@@ -34,6 +35,8 @@ class SimulatedAdaptor {
   // once it has been unplugged. Closing (destroying the device) drops both lines and empties
   // the queues.
   std::unique_ptr<SerialDevice> Connect();
+  // Why Connect would fail now, or nothing.
+  std::optional<std::string> Unavailability();
 
  private:
   struct Shared;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/serial_device.h"
@@ -11,6 +12,10 @@
 
 // The device a COM number stands for unless ALDL_COM<n> names another.
 std::string DefaultDevice(int comPort);
+
+// Why a device of the system cannot be opened, or nothing when it can; found without opening
+// it where the system allows, since opening a line moves its modem lines.
+std::optional<std::string> SystemDeviceUnavailability(const std::string& device, const SystemRoots& roots);
 
 // Opens a device of the system for exclusive use, or raises CommError(PortUnavailable) with a
 // reason a user can act on.

@@ -8,4 +8,5 @@ struct SystemRoots {
   std::filesystem::path sysfs = "/sys";
   std::filesystem::path procfs = "/proc";
   std::filesystem::path serialById = "/dev/serial/by-id";
+  std::filesystem::path uucpLocks = "/run/lock";  // LCK..NAME files; /var/lock links here
 };

@@ -1,7 +1,11 @@
 #include "serial/linux/open_failure_text.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 std::string OpenFailureText(const std::string& path, int error, const std::string& deviceGroup) {
   switch (error) {
@@ -28,4 +32,20 @@ std::string OpenFailureText(const std::string& path, int error, const std::strin
     default:
       return "cannot open " + path + ": " + std::strerror(error);
   }
+}
+
+std::string JoinableGroup(const std::string& path) {
+  struct stat info {};
+  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+  if (stat(path.c_str(), &info) != 0 || info.st_gid == 0 ||
+      (info.st_mode & kGroupReadWrite) != kGroupReadWrite) {
+    return {};
+  }
+  group entry{};
+  group* found = nullptr;
+  std::vector<char> text(16384);
+  if (getgrgid_r(info.st_gid, &entry, text.data(), text.size(), &found) != 0 || !found) {
+    return {};
+  }
+  return found->gr_name;
 }

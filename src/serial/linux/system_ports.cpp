@@ -1,5 +1,13 @@
 #include "serial/system_ports.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/comm_error.h"
+#include "serial/linux/line_holders.h"
+#include "serial/linux/open_failure_text.h"
+#include "serial/linux/serial_line_check.h"
 #include "serial/linux/tty_device.h"
 
 // COM 1-4 are the built-in UARTs, COM 5-12 USB adaptors, COM 13-16 USB modems (CDC ACM).
@@ -11,4 +19,24 @@ std::string DefaultDevice(int comPort) {
 
 std::unique_ptr<SerialDevice> OpenSystemDevice(const std::string& device, const SystemRoots& roots) {
   return OpenTtyDevice(device, roots);
+}
+
+// Opening a tty raises DTR and RTS and closing drops them, which resets a board on another port:
+// what the line is comes from sysfs, the permission from access(2), and its holder from the
+// kernel's locks and the UUCP lock files. A line another program holds in exclusive mode
+// without a lock shows only when the port is opened.
+std::optional<std::string> SystemDeviceUnavailability(const std::string& device, const SystemRoots& roots) {
+  try {
+    CheckSerialLine(device, roots);
+  } catch (const CommError& refused) {
+    return refused.what();
+  }
+  if (access(device.c_str(), R_OK | W_OK) != 0) {
+    const int error = errno;
+    return OpenFailureText(device, error, error == EACCES || error == EPERM ? JoinableGroup(device) : "");
+  }
+  if (const auto holder = LineHolder(device, roots)) {
+    return OpenFailureText(device, EBUSY, "") + " (" + *holder + ")";
+  }
+  return std::nullopt;
 }

@@ -2,7 +2,6 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -31,23 +30,6 @@ constexpr std::uint32_t kSlowestRate = 50;
 // The shortest sleep of a wait on the queue counts: short enough that the clock read after it
 // is still the millisecond in which the count changed.
 constexpr std::chrono::microseconds kShortestSleep{200};
-
-// The group a user could join to use the device: one that may read and write it, and not root.
-std::string JoinableGroup(const std::string& path) {
-  struct stat info {};
-  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
-  if (stat(path.c_str(), &info) != 0 || info.st_gid == 0 ||
-      (info.st_mode & kGroupReadWrite) != kGroupReadWrite) {
-    return {};
-  }
-  group entry{};
-  group* found = nullptr;
-  std::vector<char> text(16384);
-  if (getgrgid_r(info.st_gid, &entry, text.data(), text.size(), &found) != 0 || !found) {
-    return {};
-  }
-  return found->gr_name;
-}
 
 [[noreturn]] void Refuse(const std::string& path, int error) {
   const bool denied = error == EACCES || error == EPERM;

@@ -1,0 +1,67 @@
+#include "serial/linux/line_holders.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// "minicom, process 1234", or "process 1234" when its name cannot be read.
+std::string Program(const SystemRoots& roots, pid_t pid) {
+  std::string name;
+  std::getline(std::ifstream(roots.procfs / std::to_string(pid) / "comm"), name);
+  return (name.empty() ? "" : name + ", ") + "process " + std::to_string(pid);
+}
+
+bool Alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+// A line of /proc/locks: "1: FLOCK  ADVISORY  WRITE 2431 00:05:1311 0 EOF"; a waiter's line has
+// "->" after the number and holds nothing.
+std::optional<pid_t> FlockHolder(const std::string& line, const struct stat& node) {
+  std::istringstream fields(line);
+  std::string number, kind, advisory, mode, file;
+  pid_t pid = 0;
+  if (!(fields >> number >> kind >> advisory >> mode >> pid >> file) || kind != "FLOCK") return std::nullopt;
+  unsigned major = 0, minor = 0;
+  unsigned long long inode = 0;
+  if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) return std::nullopt;
+  if (major != ::major(node.st_dev) || minor != ::minor(node.st_dev) || inode != node.st_ino) return std::nullopt;
+  return pid;
+}
+
+// LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_7 for /dev/pts/7.
+std::optional<pid_t> UucpLockHolder(const SystemRoots& roots, const std::string& path) {
+  std::string name = path.starts_with("/dev/") ? path.substr(5) : std::filesystem::path(path).filename().string();
+  std::ranges::replace(name, '/', '_');
+  std::ifstream lock(roots.uucpLocks / ("LCK.." + name));
+  std::string text;
+  if (!std::getline(lock, text)) return std::nullopt;
+  const auto first = text.find_first_not_of(' ');
+  pid_t pid = 0;
+  if (first == std::string::npos ||
+      std::from_chars(text.data() + first, text.data() + text.size(), pid).ec != std::errc()) {
+    return std::nullopt;
+  }
+  return pid;
+}
+
+}  // namespace
+
+std::optional<std::string> LineHolder(const std::string& path, const SystemRoots& roots) {
+  struct stat node {};
+  if (stat(path.c_str(), &node) != 0) return std::nullopt;
+  std::ifstream locks(roots.procfs / "locks");
+  for (std::string line; std::getline(locks, line);) {
+    if (const auto pid = FlockHolder(line, node)) return Program(roots, *pid);
+  }
+  if (const auto pid = UucpLockHolder(roots, path); pid && Alive(*pid)) {
+    return Program(roots, *pid);
+  }
+  return std::nullopt;
+}
