@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <nlohmann/json.hpp>
@@ -139,28 +140,33 @@ TEST_F(Bench, TestsEachAdaptorOnceAPlugAndLogsIt) {
   EXPECT_TRUE(Contains(Cell(log[3], kFailedPhasesColumn), "115200:phase1=receive-timeout")) << log[3];
 }
 
-// Ctrl-C while a named port is under test: the test stops as Stop Test does, its record says
-// halted, and a log whose last line a crash tore keeps that line apart from the new record.
-TEST_F(Bench, CtrlCDuringATestLogsItHaltedAndEndsTheBench) {
-  PtyPair cable(PtyPair::Mode::Echo);
-  const ByteBuffer before = cable.LineSettings();
-  const std::string log = Dir() + "/bench.jsonl";
-  const std::string earlier = R"({"verdict": "passed", "by_id": null})" "\n" R"({"verdict": "fa)";
-  std::ofstream(log) << earlier;
-  Start("--watch --json --device " + cable.SlavePath() + " --log " + log);
-  ASSERT_TRUE(WaitFor("Phase1 Passed", STDERR_FILENO)) << Err();
-  Signal(SIGINT);
-  EXPECT_EQ(Finish(), 2) << Err();
-  EXPECT_TRUE(Err().ends_with("\nBench: 1 tested, 0 passed, 0 failed, 1 without a verdict\n")) << Err();
-  EXPECT_EQ(cable.LineSettings(), before);
-  EXPECT_FALSE(cable.Locked());
+// Ctrl-C, SIGTERM or a closed terminal (SIGHUP) while a named port is under test: the test
+// stops as Stop Test does, its record says halted, the summary is printed, and the bench ends
+// by that signal (Ctrl-C: no verdict). A log whose last line a crash tore keeps that line apart
+// from the new record.
+TEST_F(Bench, ASignalDuringATestLogsItHaltedAndEndsTheBench) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    PtyPair cable(PtyPair::Mode::Echo);
+    const ByteBuffer before = cable.LineSettings();
+    const std::string log = Dir() + "/bench" + std::to_string(signal) + ".jsonl";
+    const std::string earlier = R"({"verdict": "passed", "by_id": null})" "\n" R"({"verdict": "fa)";
+    std::ofstream(log) << earlier;
+    Start("--watch --json --baud 115200 --device " + cable.SlavePath() + " --log " + log);
+    ASSERT_TRUE(WaitFor("Phase1 Passed", STDERR_FILENO)) << Err();
+    Signal(signal);
+    EXPECT_EQ(Finish(), signal == SIGINT ? 2 : 128 + signal) << Err();
+    EXPECT_TRUE(Err().ends_with("\nBench: 1 tested, 0 passed, 0 failed, 1 without a verdict\n")) << Err();
+    EXPECT_EQ(cable.LineSettings(), before);
+    EXPECT_FALSE(cable.Locked());
 
-  const std::string written = Contents(log);
-  ASSERT_TRUE(written.starts_with(earlier + "\n")) << written;
-  const auto record = nlohmann::json::parse(written.substr(earlier.size() + 1));
-  EXPECT_EQ(record.at("verdict"), "halted");
-  EXPECT_EQ(record.at("test"), "fast");
-  EXPECT_EQ(nlohmann::json::parse(Out()), record) << "standard output holds the record too";
+    const std::string written = Contents(log);
+    ASSERT_TRUE(written.starts_with(earlier + "\n")) << written;
+    const auto record = nlohmann::json::parse(written.substr(earlier.size() + 1));
+    EXPECT_EQ(record.at("verdict"), "halted");
+    EXPECT_EQ(record.at("test"), "fast");
+    EXPECT_EQ(nlohmann::json::parse(Out()), record) << "standard output holds the record too";
+  }
 }
 
 // A log the bench cannot keep is refused before any adaptor is taken, with the reason, and

@@ -21,6 +21,7 @@
 #include "link/event_hook.h"
 #include "serial/adaptor_watch.h"
 #include "serial/port_map.h"
+#include "serial/process_endings.h"
 #include "tests/diagnosis.h"
 
 namespace fs = std::filesystem;
@@ -58,6 +59,7 @@ class Bench {
 
   int Run() {
     InstallInterruptHandler(kEndBenchNotice);
+    AlsoStopOnTermination();
     // Without a named device, the adaptors already there are left alone.
     if (!named_) known_ = Present();
     SayWatching();
@@ -67,7 +69,9 @@ class Bench {
       std::cerr << "aldl-tester-cli: " << failure.what() << "; the bench ends\n";
       broken_ = true;
     }
-    return Summary();
+    const int status = Summary();
+    if (const int signal = TerminationRequested()) EndBySignal(signal);
+    return status;
   }
 
  private:

@@ -34,3 +34,8 @@ void InstallInterruptHandler(const char* noticeToPrint) {
 }
 
 bool InterruptRequested() { return interrupted; }
+
+// The bench, which alone asks for this, is not available on Windows: console close, logoff and
+// shutdown end the program as they do a single run.
+void AlsoStopOnTermination() {}
+int TerminationRequested() { return 0; }

@@ -69,13 +69,15 @@ class InotifyWatch final : public AdaptorWatch {
     return entries;
   }
 
-  // Ctrl-C is held back between asking whether one came and the sleep, which lets it in: one
-  // that comes in between still ends the sleep.
+  // Ctrl-C (and the bench's SIGTERM and SIGHUP) is held back between asking whether one came and
+  // the sleep, which lets it in: one that comes in between still ends the sleep.
   void Wait(const std::function<bool()>& stopRequested) override {
     sigset_t interrupt;
     sigset_t before;
     sigemptyset(&interrupt);
     sigaddset(&interrupt, SIGINT);
+    sigaddset(&interrupt, SIGTERM);
+    sigaddset(&interrupt, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &interrupt, &before);
     if (!stopRequested()) {
       pollfd changes{fd_, POLLIN, 0};
