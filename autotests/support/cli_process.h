@@ -87,6 +87,10 @@ class Cli : public ::testing::Test {
     return process_.exitCode() + (process_.exitStatus() == QProcess::CrashExit ? 128 : 0);
   }
 
+  // Whether the program was ended by a signal rather than exiting with a status of 128 + N: a
+  // parent shell tells the two apart.
+  bool Signalled() const { return process_.exitStatus() == QProcess::CrashExit; }
+
   int Run(const std::string& commandLine) {
     Start(commandLine);
     return Finish();

@@ -97,6 +97,8 @@ bool PtyPair::Locked() const {
 
 void PtyPair::Lock() { Checked(flock(slaveFd_, LOCK_EX | LOCK_NB), "taking the pty's lock"); }
 
+void PtyPair::Unlock() { Checked(flock(slaveFd_, LOCK_UN), "releasing the pty's lock"); }
+
 void PtyPair::MakeExclusive() { Checked(ioctl(slaveFd_, TIOCEXCL), "setting exclusive mode"); }
 
 void PtyPair::HangUp() {

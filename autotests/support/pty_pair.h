@@ -41,6 +41,7 @@ class PtyPair {
   // Another program takes the line in exclusive mode, or takes its lock.
   void MakeExclusive();
   void Lock();
+  void Unlock();
 
  private:
   void Echo();
