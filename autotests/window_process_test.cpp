@@ -14,11 +14,13 @@ namespace {
 using WindowProgram = Cli;
 
 // What is open when the ending comes; the user's steps as xdotool takes them on the window.
-enum class Open { Nothing, StartUpBox, About, RunningTest };
+enum class Open { Nothing, StartUpBox, About, RunningTest, SpeedCheck };
 
 // A logout, a closed terminal or a lost X server closes the window as Exit does: settings saved,
 // line put back, whatever is open: a box, or a test waiting on a far end that never answers.
-// (0 stands for the X server ended, which Qt answers by exiting with status 1.)
+// (0 stands for the X server ended, which Qt answers by exiting with status 1.) A second signal
+// ends it at once, even in the speed check, which lets no event in: the line put back, nothing
+// saved.
 TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
   PtyPair cable;
   env_["ALDL_COM1"] = cable.SlavePath();
@@ -45,6 +47,7 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       {"SIGTERM, the saved port gone and its box open at start-up", Open::StartUpBox, SIGTERM},
       {"SIGTERM, About open with a port open", Open::About, SIGTERM},
       {"SIGHUP, a test waiting for its echo", Open::RunningTest, SIGHUP},
+      {"SIGTERM twice in the speed check", Open::SpeedCheck, SIGTERM},
       {"X server lost", Open::Nothing, 0}};
   for (const auto& [name, open, ending] : endings) {
     SCOPED_TRACE(name);
@@ -61,19 +64,22 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       ASSERT_TRUE(xdotool(window + QStringList{"windowfocus", "--sync", "key", "alt+h", "Return"}));
       ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Help About"}));
     }
-    if (open == Open::RunningTest) {
+    if (open == Open::RunningTest || open == Open::SpeedCheck) {
       // The middle of Start Test, below the menu bar.
       ASSERT_TRUE(xdotool(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
-      ASSERT_EQ(cable.Receive(256, std::chrono::seconds(20)).size(), 256u) << "no test ran";
+      // Three blocks, then the speed check's, that nothing echoes.
+      const std::size_t sent = open == Open::RunningTest ? 256 : 3 * 256 + 2048;
+      ASSERT_EQ(cable.Receive(sent, std::chrono::seconds(20)).size(), sent) << "no test ran";
     }
     if (ending == 0) {
       server.terminate();
     } else {
       Signal(ending);
     }
+    if (open == Open::SpeedCheck) Signal(ending);
     EXPECT_EQ(Finish(), ending == 0 ? 1 : 128 + ending) << Err();
     const std::string saved = (std::ostringstream() << std::ifstream(settings).rdbuf()).str();
-    EXPECT_TRUE(Contains(saved, "[MainFormInfo]")) << saved;
+    EXPECT_EQ(Contains(saved, "[MainFormInfo]"), open != Open::SpeedCheck) << saved;
     // The port that was gone is no longer the chosen one.
     EXPECT_TRUE(Contains(saved, open == Open::StartUpBox ? "ComPort=\" 0\"" : "ComPort=\" 1\"")) << saved;
     EXPECT_EQ(cable.LineSettings(), before);
