@@ -17,7 +17,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-run_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+# ccache keeps compiled objects between the build folders and runs (~/.cache/ccache).
+run_packages=(cmake ninja-build g++ ccache libcli11-dev nlohmann-json3-dev)
 gui_packages=("${run_packages[@]}" qt6-base-dev)
 # The window tests queue real window-system clicks (private headers), lose an X server (Xvfb)
 # and open its boxes and menus as a user does (xdotool).

@@ -11,7 +11,6 @@
 #include "cli/bench_record.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
-#include "tests/diagnosis_text.h"
 #include "cli/exit_status.h"
 #include "cli/headless_run.h"
 #include "cli/interrupt.h"
@@ -23,6 +22,7 @@
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
 #include "tests/diagnosis.h"
+#include "tests/diagnosis_text.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,6 @@
 #include "cli/bench.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
-#include "tests/diagnosis_text.h"
 #include "cli/exit_status.h"
 #include "cli/headless_run.h"
 #include "cli/port_listing.h"
@@ -20,6 +19,7 @@
 #include "link/clock.h"
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
+#include "tests/diagnosis_text.h"
 
 namespace {
 
