@@ -10,7 +10,7 @@ set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
-cases=(1 2 3 4 5 6a 6b 7 8)
+cases=(1 2 3 4 5 6a 6b 7 8 9)
 boot_limit=60   # seconds from QEMU's start to the guest's init
 run_limit=420   # seconds from QEMU's start to the guest's last case (about 85 when all pass)
 started=$SECONDS
