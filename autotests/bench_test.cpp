@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -16,6 +17,14 @@
 #include "cli/log_file.h"
 #include "support/cli_process.h"
 #include "support/pty_pair.h"
+
+// Every fsync of this program, counted on its way to the system's.
+std::atomic<int> fsyncs = 0;
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd) {
+  ++fsyncs;
+  return __real_fsync(fd);
+}
 
 namespace {
 
@@ -248,7 +257,9 @@ TEST(BenchLog, EachRecordIsWholeInTheFileNamed) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("bench.csv").toStdString();
   const auto log = OpenLog(path, "header\n", ForeignCsvLog);
+  const int synced = fsyncs;
   log->Append("one\n");
+  EXPECT_EQ(fsyncs - synced, 1) << "a record not on the disk before the next adaptor";
   fs::rename(path, path + ".1");
   log->Append("two\n");
   fs::remove(path);

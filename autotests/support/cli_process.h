@@ -87,6 +87,8 @@ class Cli : public ::testing::Test {
     return process_.exitCode() + (process_.exitStatus() == QProcess::CrashExit ? 128 : 0);
   }
 
+  pid_t Pid() const { return static_cast<pid_t>(process_.processId()); }
+
   // Whether the program was ended by a signal rather than exiting with a status of 128 + N: a
   // parent shell tells the two apart.
   bool Signalled() const { return process_.exitStatus() == QProcess::CrashExit; }
