@@ -83,8 +83,7 @@ class Bench : public Cli {
   }
   void Unplug(const std::string& name) { fs::remove(ByIdFolder() + "/" + name); }
 
-  // At 115200 the loopback phases are short; the speed check runs at 8192 whatever is chosen.
-  void StartBench() { Start("--watch --baud 115200 --log " + Log()); }
+  void StartBench() { Start("--watch --log " + Log()); }
 
   // The log's records after its header, each as its by-id link, verdict and failed phases.
   void ExpectRecords(const std::vector<std::tuple<std::string, std::string>>& records) {
@@ -158,7 +157,7 @@ TEST_F(Bench, TakesTheNextOnlyOnceTheOneUnderTestIsUnplugged) {
       << "taken before the adaptor under test was unplugged";
   EXPECT_FALSE(second.Locked());
   ExpectRecords({{deadLink, "failed"}, {secondLink, "passed"}});
-  EXPECT_TRUE(Contains(Cell(Lines(Log())[1], kFailedPhasesColumn), "115200:phase1=receive-timeout"));
+  EXPECT_TRUE(Contains(Cell(Lines(Log())[1], kFailedPhasesColumn), "8192:phase1=receive-timeout"));
 }
 
 // An adaptor another program still holds when it appears is tried again until it is free. A
@@ -198,7 +197,7 @@ TEST_F(Bench, ASignalDuringATestLogsItHaltedAndEndsTheBench) {
     const std::string log = Dir() + "/bench" + std::to_string(signal) + ".jsonl";
     const std::string earlier = R"({"verdict": "passed", "by_id": null})" "\n" R"({"verdict": "fa)";
     std::ofstream(log) << earlier;
-    Start("--watch --json --baud 115200 --device " + cable.SlavePath() + " --log " + log);
+    Start("--watch --json --device " + cable.SlavePath() + " --log " + log);
     ASSERT_TRUE(WaitFor("Phase1 Passed", STDERR_FILENO)) << Err();
     Signal(signal);
     EXPECT_EQ(Finish(), signal == SIGINT ? 2 : 128 + signal) << Err();

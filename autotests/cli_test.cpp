@@ -30,7 +30,7 @@ TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
   env_["ALDL_COM2"] = cable.SlavePath();
   terminal_ = terminal.SlavePath();
   const std::tuple<const char*, std::string, int, std::string, std::string, std::string> runs[] = {
-      {"good adaptor on a looped-back tty", "--port 2 --baud 115200", 0, "passed", " >>DTR Power Phase1 Test Passed\n", ""},
+      {"good adaptor on a looped-back tty", "--port 2", 0, "passed", " >>DTR Power Phase1 Test Passed\n", ""},
       {"cable pulled", "--simulate=unplug=100", 1, "failed", " >>COM port is not open, Phase1 failed",
        "The port went away"},
       {"8192 refused", "--simulate=std-rates", 1, "failed", "Exiting the test procedure.",
@@ -111,7 +111,7 @@ TEST_F(Cli, EveryEndingPutsTheLineBackAndClosedStreamsKeepTheReportOffIt) {
     const ByteBuffer before = cable.LineSettings();
     env_["ALDL_COM1"] = cable.SlavePath();
     closedStream = closed;
-    Start(std::string("--port 1 --baud 115200") + json);
+    Start(std::string("--port 1") + json);
     // Phase 1 passed: its report line on stdout, its caption on stderr.
     ASSERT_TRUE(WaitFor("Passed", closed == STDERR_FILENO ? STDOUT_FILENO : STDERR_FILENO));
     EXPECT_EQ(cable.Echoed(), 256u);
@@ -140,7 +140,7 @@ TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
 // The speed check has no check after it: Ctrl-C there says the run goes on to its verdict,
 // which it then does.
 TEST_F(Cli, CtrlCInTheSpeedCheckSaysTheTestRunsToItsVerdict) {
-  Start("--simulate --baud 115200");
+  Start("--simulate");
   ASSERT_TRUE(WaitFor("This will take several seconds..."));
   Signal(SIGINT);
   EXPECT_EQ(Finish(), 0);
