@@ -171,17 +171,22 @@ TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
 // After each kind of run the Baud label names the rate in force or the fault the run found. A
 // port lost during a run ends in the failed-open state, and its number is still saved.
 TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
-  // The device, Baud Select's entry, the test, its verdict and colour, the Baud label and the
-  // rate the device is left at, 0 when the port was lost.
-  const std::tuple<const char*, int, const char*, const char*, QColor, const char*, unsigned> runs[] = {
-      {"sim", 3, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 8192 Baud", 8192},
-      {"sim", 5, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 19200 Baud", 19200},
-      {"sim", 5, "optTestSetup(1)", "Extended Test Passed!", Qt::green, " 19200 Baud", 19200},
-      {"sim:std-rates", 4, "optTestSetup(1)", "Unable to set BAUD", Qt::white, "Baud Error", 9600},
-      {"sim:rate=7500", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192},
-      {"sim:dead", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Error", 8192},
-      {"sim:unplug=1000", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Not Set", 0}};
-  for (const auto& [device, chosenRate, option, verdict, colour, baudLabel, deviceRate] : runs) {
+  // The device, Baud Select's entry, the test, its verdict and colour, the Baud label, the rate
+  // the device is left at (0 when the port was lost), and how the diagnosis that ends the report
+  // after a failure begins (none after a pass).
+  const std::tuple<const char*, int, const char*, const char*, QColor, const char*, unsigned, QString> runs[] = {
+      {"sim", 3, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 8192 Baud", 8192, ""},
+      {"sim", 5, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 19200 Baud", 19200, ""},
+      {"sim", 5, "optTestSetup(1)", "Extended Test Passed!", Qt::green, " 19200 Baud", 19200, ""},
+      {"sim:std-rates", 4, "optTestSetup(1)", "Unable to set BAUD", Qt::white, "Baud Error", 9600,
+       "Exiting the test procedure.\n\nDiagnosis\n  Likely cause: The port would not take 8192 baud"},
+      {"sim:rate=7500", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192,
+       "errors occurred\n\nDiagnosis\n  Likely cause: The line runs about 8% slow"},
+      {"sim:dead", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Error", 8192,
+       "errors occurred\n\nDiagnosis\n  Likely cause: Nothing came back in any phase"},
+      {"sim:unplug=1000", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Not Set", 0,
+       "errors occurred\n\nDiagnosis\n  Likely cause: The port went away"}};
+  for (const auto& [device, chosenRate, option, verdict, colour, baudLabel, deviceRate, diagnosis] : runs) {
     SCOPED_TRACE(std::string(device) + " " + option + " " + baudLabel);
     WindowHarness harness;
     harness.Start(3, device);
@@ -193,6 +198,13 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
     EXPECT_EQ(harness.Label("lblBaudVal"), baudLabel);
     EXPECT_EQ(harness.DeviceRate(), deviceRate);
     EXPECT_EQ(harness.Label("lblComStat"), deviceRate ? "COM 3 Open" : "Unable to open Com 3");
+    const QString report = harness.Report();
+    if (diagnosis.isEmpty()) {
+      EXPECT_TRUE(report.endsWith(" Test complete, all phases passed")) << report.toStdString();
+    } else {
+      EXPECT_TRUE(report.contains(diagnosis)) << report.toStdString();
+      EXPECT_TRUE(report.section("  What to do:   ", -1).endsWith(".\n")) << "the fix is the report's end";
+    }
     emit harness.Get<QMenu>("xmnuSetup").aboutToShow();
     // Everything the run locked is usable again; after a lost port, Baud Select and Start Test wait
     // for a new choice.

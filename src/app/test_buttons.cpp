@@ -1,14 +1,26 @@
 // Start Test and Stop Test: the run itself is the adaptor tests' own.
 
 #include <QRadioButton>
+#include <QString>
 
 #include "app/frmBaudTest.h"
+#include "serial/port_map.h"
 #include "serial/port_selection.h"
+#include "tests/diagnosis_text.h"
 
 void frmBaudTest::cmdStart_Click() {
   testRunning_ = true;
-  session_.Start(optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
+  const auto record = session_.Start(optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
   testRunning_ = false;
+  // After a failure the report ends with what the headless runner says of it: the cause and the
+  // fix, in the report's own line breaks.
+  if (record) {
+    const auto diagnoses = Diagnose(*record, ports_.Identity(Port().state.CurrentPort));
+    if (!diagnoses.empty()) {
+      ReportStatus(QString::fromStdString("\n" + DiagnosisText(diagnoses)).replace("\n", "\r\n").toStdString(), "",
+                   false);
+    }
+  }
   if (const auto lost = DropLostPort(Port())) ApplyPortSelection(*lost);
   if (closeAfterTest_) close();
 }
