@@ -61,7 +61,7 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
     }
     return false;
   };
-  const QStringList window = {"search", "--sync", "--name", "GM ALDL OBD1 Interface Tester"};
+  const QStringList window = {"search", "--sync", "--onlyvisible", "--name", "GM ALDL OBD1 Interface Tester"};
   const std::string settings = Dir() + "/config/ZANTRIX/ZANTRIX.ini";
   std::filesystem::create_directories(Dir() + "/config/ZANTRIX");
   const ByteBuffer before = cable.LineSettings();
@@ -89,11 +89,18 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Help About"}));
     }
     if (open == Open::RunningTest || open == Open::SpeedCheck) {
-      // The middle of Start Test, below the menu bar.
-      ASSERT_TRUE(xdotool(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
-      // Three blocks, then the speed check's, that nothing echoes.
-      const std::size_t sent = open == Open::RunningTest ? 256 : 3 * 256 + 2048;
-      ASSERT_EQ(cable.Receive(sent, std::chrono::seconds(20)).size(), sent) << "no test ran";
+      // The middle of Start Test, below the menu bar. A click that comes before the window
+      // takes input is lost, and given again; once a test runs, Start Test is disabled.
+      std::size_t got = 0;
+      for (int attempt = 0; attempt < 5 && got == 0; ++attempt) {
+        ASSERT_TRUE(xdotool(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
+        got = cable.Receive(256, std::chrono::seconds(4)).size();
+      }
+      ASSERT_EQ(got, 256u) << "no test ran";
+      // Two more blocks, then the speed check's, that nothing echoes.
+      if (open == Open::SpeedCheck) {
+        ASSERT_EQ(cable.Receive(2 * 256 + 2048, std::chrono::seconds(20)).size(), 2 * 256 + 2048u);
+      }
     }
     if (ending == 0) {
       server.terminate();
