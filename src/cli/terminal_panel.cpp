@@ -1,10 +1,9 @@
 #include "cli/terminal_panel.h"
 
-#include "cli/interrupt.h"
-
 #include <ostream>
 #include <string_view>
 
+#include "cli/interrupt.h"
 #include "serial/port_selection.h"
 
 namespace {
