@@ -2,9 +2,11 @@
 // modes, the report panel, and Start and Stop Test on the simulated adaptor and the fake clock.
 
 #include <QActionGroup>
+#include <QFile>
 #include <QKeyEvent>
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
+#include <unistd.h>
 
 #include "serial/linux/tty_device.h"
 #include "support/pty_pair.h"
@@ -92,6 +94,32 @@ TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveE
   EXPECT_EQ(Label("lblComStat") + Label("lblBaudVal"), "Unable to open Com 2Not Set");
   Window().close();
   EXPECT_EQ(Stored("SerialPortInfo", "ComPort"), " 2");
+}
+
+// Each opening of the Setup menu shows the ports as they are now: a cable plugged in after
+// start-up is offered, one pulled since greys out, and the window's own open port stays enabled.
+TEST_F(WindowTest, OpeningTheSetupMenuOffersAPortPluggedInSinceAndGreysOnePulled) {
+  PtyPair ours, cable;
+  QTemporaryDir folder;
+  const QString plugged = folder.filePath("ttyUSB0");
+  ports.Assign(6, plugged.toStdString());
+  Start(5, ours.SlavePath());
+  QAction& com6 = Get<QAction>(ControlArrayName("mnuSetupComPort", 6));
+  const QString caption = com6.text();
+  const auto openSetup = [this] { emit Get<QMenu>("xmnuSetup").aboutToShow(); };
+  EXPECT_FALSE(com6.isEnabled());
+  ASSERT_EQ(symlink(cable.SlavePath().c_str(), plugged.toUtf8().constData()), 0);
+  openSetup();
+  EXPECT_TRUE(com6.isEnabled());
+  EXPECT_EQ(com6.toolTip().section('\n', 0, 0), plugged);
+  EXPECT_FALSE(com6.toolTip().contains("does not exist"));
+  ASSERT_TRUE(QFile::remove(plugged));
+  openSetup();
+  EXPECT_FALSE(com6.isEnabled());
+  EXPECT_EQ(com6.toolTip(), plugged + "\n" + plugged + " does not exist");
+  EXPECT_EQ(com6.text(), caption);
+  EXPECT_TRUE(Get<QAction>(ControlArrayName("mnuSetupComPort", 5)).isEnabled());
+  EXPECT_EQ(Label("lblComStat"), "COM 5 Open");
 }
 
 // Diagnostic mode copies the lines into its boxes, which then switch only their line; without a

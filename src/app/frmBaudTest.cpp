@@ -79,7 +79,10 @@ void frmBaudTest::ConnectHandlers() {
   connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
   connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
   connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
-  connect(xmnuSetup, &QMenu::aboutToShow, this, [this] { xmnuSetup_Click(); });
+  connect(xmnuSetup, &QMenu::aboutToShow, this, [this] {
+    RefreshComPorts();
+    xmnuSetup_Click();
+  });
   // Entries 1 to 16 are connected as start-up creates them.
   connect(mnuSetupComPort[0], &QAction::triggered, this, [this] { mnuSetupComPort_Click(0); });
   for (std::size_t i = 0; i < mnuSelectBaud.size(); ++i) {

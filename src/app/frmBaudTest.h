@@ -44,6 +44,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
 
   // Port choice, rate choice.
   void InitComPorts();
+  void RefreshComPorts();
   void mnuSetupComPort_Click(std::int16_t Index);
   void xmnuSetup_Click();
   void mnuSelectBaud_Click(std::int16_t Index);
@@ -81,6 +82,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   void PlaceFromSettings();
   void ApplyPortSelection(const PortSelectionView& view);
   void CheckOnly(const std::vector<QAction*>& entries, int index);
+  void ShowComPortEntry(int comPort, bool available);
 
   // What the tests write through.
   void SetStatusColour(Colour colour) override;

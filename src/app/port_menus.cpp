@@ -47,11 +47,10 @@ void frmBaudTest::InitComPorts() {
     entry->setObjectName(ControlArrayName("mnuSetupComPort", comPort));
     entry->setCheckable(true);
     entry->setActionGroup(mnuSetupComPort[0]->actionGroup());
-    entry->setEnabled(available[i]);
-    entry->setToolTip(PortToolTip(ports_, comPort, available[i]));
     connect(entry, &QAction::triggered, this,
             [this, comPort] { mnuSetupComPort_Click(static_cast<std::int16_t>(comPort)); });
     mnuSetupComPort.push_back(entry);
+    ShowComPortEntry(comPort, available[i]);
   }
 
   const PortRestoreOutcome restored = RestoreSavedPort(
@@ -65,6 +64,21 @@ void frmBaudTest::InitComPorts() {
                kMsgBoxInformation, title, this);
   }
   ApplyPortSelection(restored.view);
+}
+
+void frmBaudTest::ShowComPortEntry(int comPort, bool available) {
+  mnuSetupComPort[comPort]->setEnabled(available);
+  mnuSetupComPort[comPort]->setToolTip(PortToolTip(ports_, comPort, available));
+}
+
+// A cable plugged in or pulled since start-up shows on the next opening of the Setup menu. The
+// window's own open port stays enabled: that it holds the port does not make it busy.
+void frmBaudTest::RefreshComPorts() {
+  const MSComm& open = Port().MSComm1;
+  for (int comPort = 1; comPort < static_cast<int>(mnuSetupComPort.size()); ++comPort) {
+    const bool ours = open.PortOpen() && open.CommPort() == comPort;
+    ShowComPortEntry(comPort, ours || !ports_.Unavailability(comPort));
+  }
 }
 
 void frmBaudTest::mnuSetupComPort_Click(std::int16_t Index) {
