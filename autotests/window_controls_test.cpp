@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QFile>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
 #include <unistd.h>
@@ -169,6 +170,76 @@ TEST_F(WindowTest, MessagesAppendAtTheEndAndTheStatusLabelShowsOneLineThatFits) 
   EXPECT_EQ(Report() + Label("lblStatMon"), "");
 }
 
+// The user may type into the report, but undo takes back only what was typed, never a test's
+// lines. Save Report As, on the box's context menu, writes what the box shows, CRLF and UTF-8,
+// after where it came from; a write that fails says why and leaves the report as it was.
+TEST_F(WindowTest, UndoTakesBackOnlyTypingAndSaveReportAsKeepsTheReportWithWhereItCameFrom) {
+  Start(3, "sim");
+  auto& box = Get<QPlainTextEdit>("txtStatus");
+  const auto type = [&box](const QString& text) {
+    box.moveCursor(QTextCursor::End);
+    for (const QChar character : text) {
+      const int code = character == '\n' ? Qt::Key_Return : 0;
+      QKeyEvent key(QEvent::KeyPress, code, Qt::NoModifier, character);
+      QApplication::sendEvent(&box, &key);
+    }
+  };
+  const auto undoAll = [&box] {
+    for (int i = 0; i < 50; ++i) {
+      QKeyEvent key(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, "\x1a");
+      QApplication::sendEvent(&box, &key);
+    }
+  };
+  Click("cmdStart");
+  const QString result = Report();
+  ASSERT_TRUE(result.endsWith("Fast Test complete, all phases passed")) << result.toStdString();
+  type(" - ok");
+  EXPECT_EQ(Report(), result + " - ok");
+  undoAll();
+  EXPECT_EQ(Report(), result);
+  type("\ncable 2 at 20\u00b0C");
+
+  QStringList menu;
+  QTimer::singleShot(0, [&menu] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!popup) return;
+    for (const QAction* entry : popup->actions()) menu << entry->text();
+    popup->close();
+  });
+  emit box.customContextMenuRequested(box.rect().center());
+  EXPECT_EQ(menu.mid(menu.size() - 2), QStringList({"", "Save Report As..."}));
+
+  // As the dialog gives it back: with any link in the temporary folder's path resolved.
+  QTemporaryDir temporary;
+  const QString folder = QDir(temporary.path()).canonicalPath();
+  fileChosen = folder + "/report.txt";
+  Choose("mnuSaveReport");
+  QFile saved(fileChosen);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray bytes = saved.readAll();
+  EXPECT_TRUE(bytes.endsWith("passed\r\ncable 2 at 20\xc2\xb0" "C"));
+  const QString text = QString::fromUtf8(bytes);
+  const QString head = text.section("\r\n", 0, 4) + "\r\n";
+  EXPECT_TRUE(QRegularExpression("^GM ALDL OBD1 Interface Tester report\r\n"
+                                 "Date:    \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\r\n"
+                                 "Port:    COM 3, sim\r\n"
+                                 "Adaptor: simulated adaptor\r\n\r\n$")
+                  .match(head)
+                  .hasMatch())
+      << head.toStdString();
+  EXPECT_EQ(text.mid(head.size()), QString(Report()).replace("\n", "\r\n"));
+
+  const QString before = Report();
+  fileChosen = folder + "/no-such-folder/report.txt";
+  Choose("mnuSaveReport");
+  ASSERT_EQ(shownBoxes.size(), 3);
+  EXPECT_TRUE(shownBoxes[2].startsWith("Save Report As: The report was not saved to ") &&
+              shownBoxes[2].contains("/no-such-folder/report.txt:\r\n"))
+      << shownBoxes[2].toStdString();
+  EXPECT_EQ(Report(), before);
+  EXPECT_FALSE(QFile::exists(fileChosen));
+}
+
 // The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
 TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
   const std::pair<const char*, QStringList> modes[] = {
@@ -194,6 +265,29 @@ TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
     }
     EXPECT_EQ(reached, (order.mid(1) << order.front()) + QStringList(order.rbegin(), order.rend()));
   }
+}
+
+// Enter, main or keypad, presses the focused button as Space does; after a run, however started,
+// the focus is back on Start Test.
+TEST_F(WindowTest, EnterPressesTheFocusedButtonAndARunGivesTheFocusBackToStartTest) {
+  MSComm& comm = Start(3, "sim").Port().MSComm1;
+  Window().activateWindow();
+  QApplication::processEvents();
+  const auto press = [this](const QString& button, int key) {
+    Get(button).setFocus();
+    const auto pad = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    QKeyEvent event(QEvent::KeyPress, key, pad, "\r");
+    QApplication::sendEvent(&Get(button), &event);
+  };
+  press("cmdStart", Qt::Key_Return);
+  EXPECT_EQ(Label("lblStatMon"), "Fast Test Passed!");
+  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
+  Get("txtStatus").setFocus();
+  Click("cmdStart");
+  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
+  Choose("mnuModeDiag");
+  press("cmdSendChars", Qt::Key_Enter);
+  EXPECT_EQ(comm.OutBufferCount(), 256);
 }
 
 // After each kind of run the Baud label names the rate in force or the fault the run found. A

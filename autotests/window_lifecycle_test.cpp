@@ -2,7 +2,10 @@
 
 #include <QActionGroup>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <map>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "app/twips.h"
 #include "msgbox/MMsgBoxPos.h"
@@ -109,4 +112,72 @@ TEST_F(WindowTest, BoxesAreCentredByTheirFrameOverTheWindowsFrameOnScreenAndTitl
   EXPECT_EQ(shownBoxes[5], "GM ALDL OBD1 Interface Tester: text");
   // Qt appends a display name, when the application sets one, to every title it shows.
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), "aldl-tester");
+}
+
+// On a screen too short for the window (200% on a 1920 x 1080 screen with a panel) the report
+// box gives up the missing height, down to four lines; every other control keeps its place and
+// size. The screen's free height is set as the window system reports a change.
+TEST(WindowPlace, OnAScreenTooShortTheReportBoxGivesUpHeightFirst) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect whole = screen->geometry(), free = screen->availableGeometry();
+  const auto setFreeHeight = [&](int height) {
+    const QRect freePart(free.topLeft(), QSize(free.width(), height));
+    QWindowSystemInterface::handleScreenGeometryChange(screen, whole, freePart);
+    QWindowSystemInterface::flushWindowSystemEvents();
+  };
+  const auto places = [](WindowHarness& harness) {
+    std::map<QString, QRect> places;
+    for (const QWidget* control : harness.Window().findChildren<QWidget*>()) {
+      const QString name = control->objectName();
+      if (!name.isEmpty() && !name.startsWith("qt_")) places[name] = control->geometry();
+    }
+    return places;
+  };
+  WindowHarness roomy;
+  const int tall = roomy.Start().frameGeometry().height();
+  auto expected = places(roomy);
+  const int report = expected["txtStatus"].height();
+  for (const int freeHeight : {540 - 30, 300}) {
+    SCOPED_TRACE(freeHeight);
+    setFreeHeight(freeHeight);
+    WindowHarness harness;
+    const frmBaudTest& window = harness.Start();
+    const QPlainTextEdit& box = harness.Get<QPlainTextEdit>("txtStatus");
+    const int gaveUp = report - box.height();
+    EXPECT_EQ(window.frameGeometry().height(), tall - gaveUp);
+    if (freeHeight > 400) {
+      EXPECT_LE(window.frameGeometry().height(), freeHeight);
+      EXPECT_GT(window.frameGeometry().height(), freeHeight - 40) << "no more given up than needed";
+    } else {
+      EXPECT_GE(box.contentsRect().height(), 4 * box.fontMetrics().lineSpacing());
+      EXPECT_LT(box.contentsRect().height(), 5 * box.fontMetrics().lineSpacing());
+    }
+    auto now = places(harness);
+    expected["txtStatus"].setHeight(box.height());
+    expected["Frame1"].setHeight(now["Frame1"].height());
+    EXPECT_EQ(now, expected);
+  }
+  setFreeHeight(free.height());
+}
+
+// Under a dark desktop palette the status labels keep black text on their own white, green or
+// red, and so does the Test Status label after each verdict.
+TEST(WindowLook, UnderADarkPaletteTheStatusLabelsKeepBlackText) {
+  const QPalette desktop = QApplication::palette();
+  QPalette dark = desktop;
+  dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+  dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+  QApplication::setPalette(dark);
+  for (const char* device : {"sim", "sim:dead"}) {
+    SCOPED_TRACE(device);
+    WindowHarness harness;
+    harness.Start(3, device);
+    harness.Click("cmdStart");
+    for (const char* name : {"lblComStat", "lblBaudVal", "lblStatMon"}) {
+      const QPalette shown = harness.Get(name).palette();
+      EXPECT_EQ(shown.color(QPalette::WindowText), QColor(Qt::black)) << name;
+      EXPECT_NE(shown.color(QPalette::Window), dark.color(QPalette::Window)) << name;
+    }
+  }
+  QApplication::setPalette(desktop);
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -22,6 +23,7 @@
 // does not exist unless the test assigns it, the fake clock driving the link and the simulated
 // adaptor, beeps counted. Every modal message box must have OK only; it is recorded and answered
 // with OK, and one still open a moment later fails the test and is closed, so that no test hangs.
+// A file dialog is answered with fileChosen.
 class WindowHarness {
  public:
   WindowHarness() : ports(SafePortMap(clock.Source())) {
@@ -83,9 +85,20 @@ class WindowHarness {
   QStringList shownBoxes;  // "title: text"
   std::vector<QRect> boxFrames;  // their outer rectangles
   int beeps = 0;
+  QString fileChosen;
 
  private:
   void AnswerBox() {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      shownBoxes << dialog->windowTitle() + ": " + fileChosen;
+      dialog->selectFile(fileChosen);
+      static_cast<QDialog*>(dialog)->accept();  // as its Save button does
+      if (dialog->isVisible()) {
+        ADD_FAILURE() << "the file dialog did not take " << fileChosen.toStdString();
+        dialog->reject();
+      }
+      return;
+    }
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box && box == answered_) {
       ADD_FAILURE() << "message box without an OK that closes it: " << box->text().toStdString();
@@ -110,3 +123,6 @@ class WindowTest : public testing::Test, public WindowHarness {};
 // Readable texts in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
 inline void PrintTo(const QPoint& point, std::ostream* out) { *out << point.x() << "," << point.y(); }
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
 #include <QScreen>
@@ -91,11 +92,15 @@ void frmBaudTest::ConnectHandlers() {
   }
   connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
   connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+  connect(txtStatus, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowReportMenu(at); });
+  connect(mnuSaveReport, &QAction::triggered, this, [this] { mnuSaveReport_Click(); });
   ConnectModeHandlers();
 }
 
 void frmBaudTest::Form_Load() {
   adjustSize();
+  FitToScreen();
   PlaceFromSettings();
   BaudList = MakeBaudList();
   ProcessPendingEvents();

@@ -60,6 +60,10 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   void chkRtsPwr_Click();
   void cmdSendChars_Click();
 
+  // The report box's context menu.
+  void ShowReportMenu(const QPoint& at);
+  void mnuSaveReport_Click();
+
   // The serial side: MSComm1, ComSetup and the port state record.
   PortContext& Port() { return session_.Port(); }
 
@@ -77,6 +81,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   void CreateControls();
   void CreateMenus();
   void SetTabOrder();
+  void FitToScreen();
   void ConnectHandlers();
   void ConnectModeHandlers();
   void PlaceFromSettings();
@@ -114,6 +119,7 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   QPushButton* cmdStart = nullptr;
   QPushButton* cmdExit = nullptr;
   QPlainTextEdit* txtStatus = nullptr;
+  QAction* mnuSaveReport = nullptr;
 
   QAction* mnuExit = nullptr;
   QMenu* xmnuSetup = nullptr;

@@ -12,6 +12,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <algorithm>
 
 #include "app/frmBaudTest.h"
 #include "app/twips.h"
@@ -26,6 +29,9 @@ namespace {
 
 constexpr const char* kFontName = "MS Sans Serif";
 constexpr int kFontPoints = 8;
+// On a screen too short for the window (a large scale on a laptop) the report box gives up
+// height first, down to this many lines.
+constexpr int kReportLeastLines = 4;
 
 template <typename Control>
 Control* Place(Control* control, const QString& name, int left, int top, int width, int height) {
@@ -39,8 +45,10 @@ QLabel* StatusLabel(QWidget* parent, const char* name, const char* caption, int 
   label->setAlignment(Qt::AlignCenter);
   label->setFrameStyle(QFrame::Box | QFrame::Plain);
   label->setAutoFillBackground(true);
+  // Black on the label's own white, red or green, whatever the desktop's text colour.
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
   label->setPalette(palette);
   return label;
 }
@@ -105,6 +113,10 @@ void frmBaudTest::CreateControls() {
   cmdStop = Place(new QPushButton("Stop Test", Frame1), "cmdStop", 180, 4800, 1755, 555);
   cmdStart = Place(new QPushButton("Start Test", Frame1), "cmdStart", 2100, 4800, 1755, 555);
   cmdExit = Place(new QPushButton("Exit", Frame1), "cmdExit", 4020, 4800, 1755, 555);
+  // Enter presses the focused button, as Space does.
+  for (QPushButton* button : {cmdSendChars, cmdStop, cmdStart, cmdExit}) {
+    button->setAutoDefault(true);
+  }
 
   txtStatus = Place(new QPlainTextEdit(Frame1), "txtStatus", 180, 5520, 5595, 2535);
   txtStatus->setFont(QFont(kFontName, kFontPoints, QFont::Normal));
@@ -112,6 +124,9 @@ void frmBaudTest::CreateControls() {
   txtStatus->setPlainText("<Test Report>\r\n");
   // Tab moves on to Exit rather than typing into the report.
   txtStatus->setTabChangesFocus(true);
+  txtStatus->setContextMenuPolicy(Qt::CustomContextMenu);
+  mnuSaveReport = new QAction("Save Report As...", this);
+  mnuSaveReport->setObjectName("mnuSaveReport");
 }
 
 void frmBaudTest::CreateMenus() {
@@ -153,6 +168,19 @@ void frmBaudTest::CreateMenus() {
   xmnuHelp = bar->addMenu("&Help");
   xmnuHelp->setObjectName("xmnuHelp");
   mnuHelpAbout = MenuEntry(xmnuHelp, "mnuHelpAbout", "About...", false);
+}
+
+void frmBaudTest::FitToScreen() {
+  // Until the window is shown only the window manager knows its title bar; the style guesses.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  const int over = frameGeometry().height() + titleBar - screen()->availableGeometry().height();
+  const int reportLeast = txtStatus->fontMetrics().lineSpacing() * kReportLeastLines +
+                          2 * txtStatus->frameWidth();
+  const int giveUp = std::min(over, txtStatus->height() - reportLeast);
+  if (giveUp <= 0) return;
+  txtStatus->resize(txtStatus->width(), txtStatus->height() - giveUp);
+  Frame1->setFixedHeight(Frame1->height() - giveUp);
+  adjustSize();
 }
 
 void frmBaudTest::SetTabOrder() {

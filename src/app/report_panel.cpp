@@ -30,10 +30,13 @@ void frmBaudTest::ReportStatus(const std::string& message, const std::string& st
     lblStatMon->setText("");
     txtStatus->setPlainText("");
   } else {
-    // At the end of the text, wherever the user has put the caret.
+    // At the end of the text, wherever the user has put the caret. The test's lines are a
+    // record: the user may type into the box, but undo stops short of them.
+    txtStatus->setUndoRedoEnabled(false);
     QTextCursor end(txtStatus->document());
     end.movePosition(QTextCursor::End);
     end.insertText(QString::fromStdString(message));
+    txtStatus->setUndoRedoEnabled(true);
     txtStatus->verticalScrollBar()->setValue(txtStatus->verticalScrollBar()->maximum());
     if (!status.empty()) lblStatMon->setText(OneLine(status));
   }
@@ -54,6 +57,7 @@ void frmBaudTest::SetTestBusy(bool busy) {
   optTestSetup[0]->setEnabled(enable);
   optTestSetup[1]->setEnabled(enable);
   mnuExit->setEnabled(enable);
+  mnuSaveReport->setEnabled(enable);
   xmnuSetup->menuAction()->setEnabled(enable);
   xmnuMode->menuAction()->setEnabled(enable);
   xmnuHelp->menuAction()->setEnabled(enable);

@@ -1,5 +1,6 @@
 // Start Test and Stop Test: the run itself is the adaptor tests' own.
 
+#include <QPushButton>
 #include <QRadioButton>
 #include <QString>
 
@@ -22,7 +23,12 @@ void frmBaudTest::cmdStart_Click() {
     }
   }
   if (const auto lost = DropLostPort(Port())) ApplyPortSelection(*lost);
-  if (closeAfterTest_) close();
+  if (closeAfterTest_) {
+    close();
+    return;
+  }
+  // Ready for the next run from the keyboard.
+  cmdStart->setFocus();
 }
 
 void frmBaudTest::cmdStop_Click() { session_.Stop(); }

@@ -1,0 +1,60 @@
+// The report box's context menu and Save Report As: the report as a text file the user keeps.
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <memory>
+
+#include "app/frmBaudTest.h"
+#include "common/number_text.h"
+#include "msgbox/MMsgBoxPos.h"
+#include "serial/port_map.h"
+#include "version.h"
+
+namespace {
+
+constexpr const char* kSaveTitle = "Save Report As";
+
+// Where the report came from, for whoever reads the file later: when, which port and which cable.
+QString ReportHead(const QDateTime& now, int comPort, PortMap& ports) {
+  const std::string port =
+      comPort == 0 ? "none selected" : "COM" + NumberText(comPort) + ", " + ports.Device(comPort);
+  const std::string adaptor = comPort == 0 ? "none" : DescribeIdentity(ports.Identity(comPort));
+  return QString("%1 report\nDate:    %2\nPort:    %3\nAdaptor: %4\n\n")
+      .arg(kApplicationTitle, now.toString("yyyy-MM-dd HH:mm:ss"), QString::fromStdString(port),
+           QString::fromStdString(adaptor));
+}
+
+}  // namespace
+
+void frmBaudTest::ShowReportMenu(const QPoint& at) {
+  const std::unique_ptr<QMenu> menu(txtStatus->createStandardContextMenu(at));
+  menu->addSeparator();
+  menu->addAction(mnuSaveReport);
+  menu->exec(txtStatus->viewport()->mapToGlobal(at));
+}
+
+void frmBaudTest::mnuSaveReport_Click() {
+  const QDateTime now = QDateTime::currentDateTime();
+  const QString suggested =
+      QDir::home().filePath("aldl-report-" + now.toString("yyyy-MM-dd-HHmm") + ".txt");
+  const QString path = QFileDialog::getSaveFileName(this, kSaveTitle, suggested,
+                                                    "Text files (*.txt);;All files (*)");
+  if (path.isEmpty()) return;
+
+  // With the line breaks the box shows, as Windows' own editors expect them.
+  QString text = ReportHead(now, Port().state.CurrentPort, ports_);
+  text.append(txtStatus->toPlainText()).replace("\n", "\r\n");
+  // Written whole or not at all: a file the user already had is not left half replaced.
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit()) return;
+  QString title = kSaveTitle;
+  ShowMsgBox("The report was not saved to " + QDir::toNativeSeparators(path) + ":\r\n" +
+                 file.errorString() +
+                 "\r\n\r\nThe report is still in the window; choose another place.",
+             kMsgBoxExclamation, title, this);
+}
