@@ -314,6 +314,9 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
     harness.Start(3, device);
     harness.Choose(ControlArrayName("mnuSelectBaud", chosenRate));
     harness.Click(option);
+    // As on a screen too short for the whole box: four lines.
+    auto& box = harness.Get<QPlainTextEdit>("txtStatus");
+    box.resize(box.width(), 4 * box.fontMetrics().lineSpacing() + 2 * box.frameWidth());
     harness.Click("cmdStart");
     EXPECT_EQ(harness.Label("lblStatMon"), verdict);
     EXPECT_EQ(harness.Get("lblStatMon").palette().color(QPalette::Window), colour);
@@ -326,6 +329,10 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
     } else {
       EXPECT_TRUE(report.contains(diagnosis)) << report.toStdString();
       EXPECT_TRUE(report.section("  What to do:   ", -1).endsWith(".\n")) << "the fix is the report's end";
+      // The box wraps the cause and the fix itself, and shows the diagnosis from its heading.
+      EXPECT_FALSE(report.section("Diagnosis\n", -1).contains(QRegularExpression("\n {3}")));
+      const QTextCursor heading = box.document()->find(QRegularExpression("^Diagnosis$"));
+      EXPECT_TRUE(box.viewport()->rect().contains(box.cursorRect(heading))) << "the heading is in view";
     }
     emit harness.Get<QMenu>("xmnuSetup").aboutToShow();
     // Everything the run locked is usable again; after a lost port, Baud Select and Start Test wait

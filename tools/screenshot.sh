@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes docs/fast-test-passed.png: the window after a passing fast test, drawn under Xvfb.
+# Makes docs/fast-test-passed.png and docs/fast-test-failed.png: the window after a passing fast
+# test and after one on an adaptor whose DTR line gives no power, drawn under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,9 @@ if ! command -v xvfb-run >/dev/null; then
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q xvfb xauth
 fi
 ./build.sh build
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-  build/window_screenshot docs/fast-test-passed.png
-echo "wrote docs/fast-test-passed.png"
+for picture in "fast-test-passed sim" "fast-test-failed sim:no-dtr"; do
+  set -- $picture
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+    build/window_screenshot "docs/$1.png" "$2"
+  echo "wrote docs/$1.png"
+done

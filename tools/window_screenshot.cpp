@@ -1,5 +1,6 @@
-// Opens the window on the simulated adaptor, runs a fast test and saves a picture of the window
-// as the user sees it. Run under an X server (tools/screenshot.sh starts Xvfb).
+// Opens the window on the simulated adaptor (a faulty one when given, as "sim:no-dtr"), runs a
+// fast test and saves a picture of the window as the user sees it. Run under an X server
+// (tools/screenshot.sh starts Xvfb).
 
 #include <QApplication>
 #include <QPixmap>
@@ -15,8 +16,8 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s PICTURE.png\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: %s PICTURE.png [sim|sim:FAULTS]\n", argv[0]);
     return 64;
   }
 
@@ -27,7 +28,7 @@ int main(int argc, char* argv[]) {
 
   SystemClock clock;
   PortMap ports([&clock] { return clock.timeGetTime(); });
-  ports.Assign(1, "sim");
+  ports.Assign(1, argc == 3 ? argv[2] : "sim");
   // No real device of this machine is opened: the other ports name nothing.
   for (int n = 2; n <= PortMap::kComPorts; ++n) ports.Assign(n, "/nonexistent/com" + std::to_string(n));
 

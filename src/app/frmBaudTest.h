@@ -39,6 +39,8 @@ class frmBaudTest : public QMainWindow, private TestPanel {
 
   // The report panel and the control states.
   void ReportStatus(const std::string& message, const std::string& status, bool clear) override;
+  // Appends a diagnosis and shows it from its heading.
+  void AppendDiagnosis(const std::string& text);
   void EnableStart(bool enable);
   void SetTestBusy(bool busy) override;
 

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "app/frmBaudTest.h"
 
@@ -43,6 +45,16 @@ void frmBaudTest::ReportStatus(const std::string& message, const std::string& st
   // The test holds this thread: show the step now, not at the next paint.
   txtStatus->viewport()->repaint();
   lblStatMon->repaint();
+}
+
+void frmBaudTest::AppendDiagnosis(const std::string& text) {
+  // In the report's own line breaks; the box wraps each cause and fix to its width.
+  ReportStatus(QString::fromStdString("\n" + text).replace("\n", "\r\n").toStdString(), "", false);
+  // A diagnosis longer than the box is read from its heading, not from its last line.
+  QTextDocument* report = txtStatus->document();
+  const QTextCursor found = report->find(QRegularExpression("^Diagnosis$"),
+                                         report->characterCount(), QTextDocument::FindBackward);
+  txtStatus->setTextCursor(QTextCursor(found.block()));
 }
 
 void frmBaudTest::EnableStart(bool enable) { cmdStart->setEnabled(enable); }

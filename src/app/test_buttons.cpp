@@ -13,14 +13,10 @@ void frmBaudTest::cmdStart_Click() {
   testRunning_ = true;
   const auto record = session_.Start(optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
   testRunning_ = false;
-  // After a failure the report ends with what the headless runner says of it: the cause and the
-  // fix, in the report's own line breaks.
+  // After a failure the report ends with what the headless runner says of it.
   if (record) {
     const auto diagnoses = Diagnose(*record, ports_.Identity(Port().state.CurrentPort));
-    if (!diagnoses.empty()) {
-      ReportStatus(QString::fromStdString("\n" + DiagnosisText(diagnoses)).replace("\n", "\r\n").toStdString(), "",
-                   false);
-    }
+    if (!diagnoses.empty()) AppendDiagnosis(DiagnosisText(diagnoses, kUnwrapped));
   }
   if (const auto lost = DropLostPort(Port())) ApplyPortSelection(*lost);
   if (closeAfterTest_) {

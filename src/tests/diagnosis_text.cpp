@@ -4,17 +4,15 @@
 
 namespace {
 
-constexpr std::size_t kWidth = 78;
-
 // label, then the words of text, breaking lines at spaces and indenting them under the first.
-std::string Labelled(const std::string& label, const std::string& text) {
+std::string Labelled(const std::string& label, const std::string& text, std::size_t columns) {
   const std::string indent(label.size(), ' ');
   std::string lines = label;
   std::size_t column = label.size();
   bool lineEmpty = true;
   std::istringstream words(text);
   for (std::string word; words >> word;) {
-    if (!lineEmpty && column + 1 + word.size() > kWidth) {
+    if (!lineEmpty && column + 1 + word.size() > columns) {
       lines += "\n" + indent;
       column = indent.size();
       lineEmpty = true;
@@ -32,11 +30,11 @@ std::string Labelled(const std::string& label, const std::string& text) {
 
 }  // namespace
 
-std::string DiagnosisText(const std::vector<Diagnosis>& diagnoses) {
+std::string DiagnosisText(const std::vector<Diagnosis>& diagnoses, std::size_t columns) {
   std::string text = "\nDiagnosis\n";
   for (std::size_t i = 0; i < diagnoses.size(); ++i) {
-    text += Labelled(i == 0 ? "  Likely cause: " : "  Also found:   ", diagnoses[i].cause) +
-            Labelled("  What to do:   ", diagnoses[i].fix);
+    text += Labelled(i == 0 ? "  Likely cause: " : "  Also found:   ", diagnoses[i].cause, columns) +
+            Labelled("  What to do:   ", diagnoses[i].fix, columns);
   }
   return text;
 }
