@@ -72,7 +72,7 @@ TEST_F(WindowTest, NoMaximiseButtonAndEachOneOfManyChoiceIsAnExclusiveGroup) {
 TEST_F(WindowTest, AnUnwritableSettingsStoreStopsNeitherStartUpNorShutdown) {
   QFile notAFolder(settingsDir.filePath("file"));
   ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, notAFolder.fileName());
+  KeepSettingsInFolder(notAFolder.fileName());
   Start().close();
   EXPECT_EQ(Label("lblComStat"), "No Com Selected");
   EXPECT_FALSE(Window().isVisible());

@@ -17,3 +17,8 @@ set(ALDL_PLATFORM_CLI_SOURCES
   src/cli/linux/interrupt.cpp
   src/cli/linux/log_file.cpp
 )
+# The window's: signals, and the settings file in the user's configuration folder.
+set(ALDL_PLATFORM_WINDOW_SOURCES
+  src/app/linux/close_on_signals.cpp
+  src/app/linux/settings_store.cpp
+)

@@ -18,5 +18,10 @@ set(ALDL_PLATFORM_CLI_SOURCES
   src/cli/windows/interrupt.cpp
   src/cli/windows/log_file.cpp
 )
+# The window's: the session's end, and the settings in the per-user registry.
+set(ALDL_PLATFORM_WINDOW_SOURCES
+  src/app/windows/close_on_signals.cpp
+  src/app/windows/settings_store.cpp
+)
 # SetupAPI and the configuration manager for the adaptors' identity, winmm for the timer.
 set(ALDL_PLATFORM_LIBRARIES setupapi cfgmgr32 winmm)

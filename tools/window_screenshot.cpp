@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -23,7 +22,7 @@ int main(int argc, char* argv[]) {
 
   // Settings of its own, with the simulated adaptor as the port to reopen.
   QTemporaryDir settings;
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+  KeepSettingsInFolder(settings.path());
   SaveAppSetting("SerialPortInfo", "ComPort", " 1");
 
   SystemClock clock;

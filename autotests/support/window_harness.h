@@ -27,7 +27,7 @@
 class WindowHarness {
  public:
   WindowHarness() : ports(SafePortMap(clock.Source())) {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    KeepSettingsInFolder(settingsDir.path());
     boxTimer_.callOnTimeout([this] { AnswerBox(); });
     boxTimer_.start(5);
   }

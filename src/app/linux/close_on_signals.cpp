@@ -49,11 +49,16 @@ void DismissBoxesAndMenus() {
 
 CloseOnSignals::CloseOnSignals(frmBaudTest& window) {
   if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, [this, &window] {
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this, &window] {
     unsigned char number = 0;
     if (read(signalPipe[0], &number, 1) == 1) received_ = number;
-    Close(window);
+    DismissBoxesAndMenus();
+    if (armed_) window.close();
+    QTimer::singleShot(kGraceMs, this, [this, &window] {
+      window.Form_Unload();
+      EndBySignal(received_);
+    });
   });
   struct sigaction action {};
   action.sa_handler = OnClosingSignal;
@@ -62,15 +67,6 @@ CloseOnSignals::CloseOnSignals(frmBaudTest& window) {
   // A lost X server may first show as a write to its closed socket: the toolkit then sees the
   // connection broken and exits as it does for a lost server, the settings saved.
   std::signal(SIGPIPE, SIG_IGN);
-}
-
-void CloseOnSignals::Close(frmBaudTest& window) {
-  DismissBoxesAndMenus();
-  if (armed_) window.close();
-  QTimer::singleShot(kGraceMs, this, [this, &window] {
-    window.Form_Unload();
-    EndBySignal(received_);
-  });
 }
 
 CloseOnSignals::~CloseOnSignals() {
