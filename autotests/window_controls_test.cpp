@@ -1,6 +1,7 @@
 // The window in use: the saved port, the power lines, the two modes, the report panel, and Start
 // and Stop Test on the simulated adaptor and the fake clock.
 
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QRegularExpression>
@@ -160,7 +161,7 @@ TEST_F(WindowTest, UndoTakesBackOnlyTypingAndSaveReportAsKeepsTheReportWithWhere
   Choose("mnuSaveReport");
   ASSERT_EQ(shownBoxes.size(), 3);
   EXPECT_TRUE(shownBoxes[2].startsWith("Save Report As: The report was not saved to ") &&
-              shownBoxes[2].contains("/no-such-folder/report.txt:\r\n"))
+              shownBoxes[2].contains(QDir::toNativeSeparators("/no-such-folder/report.txt:\r\n")))
       << shownBoxes[2].toStdString();
   EXPECT_EQ(Report(), before);
   EXPECT_FALSE(QFile::exists(fileChosen));
