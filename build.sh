@@ -5,8 +5,11 @@
 # ./build.sh test [ARGS]  build everything and run every test (ARGS go to ctest)
 # ./build.sh build        build everything
 # ./build.sh package      build the .deb and check it
-# ./build.sh windows      cross-build build-windows/aldl-tester-cli.exe with mingw-w64 and run the
-#                         Windows tests under Wine (tools/wine_run.sh; ARGS go to ctest)
+# ./build.sh windows      cross-build the window and the headless runner for Windows with
+#                         mingw-w64 (build-windows/aldl-tester.exe, aldl-tester-cli.exe, the .msi
+#                         and a zip) and run the Windows tests under Wine (tools/wine_run.sh; ARGS
+#                         go to ctest). The first run builds a static Qt for Windows once
+#                         (tools/windows_qt.sh, about 30 minutes on 2 cores).
 # ./build.sh hwtest       build, then run the tester against the kernel's ftdi_sio driver under
 #                         QEMU (hwtest/run.sh; a few minutes)
 #
@@ -27,8 +30,12 @@ test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb xdoto
 package_packages=("${gui_packages[@]}" dpkg-dev file desktop-file-utils appstream)
 # The Windows build: mingw-w64 cross-compiles, Wine runs the programs and tests; GoogleTest's
 # sources (googletest) are built with mingw.
-# The Linux build's wine_cli_tests play the far end on ptys, so the test packages come too.
-windows_packages=("${test_packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 googletest)
+# The Linux build's wine_cli_tests play the far end on ptys, so the test packages come too. Qt
+# for Windows is built from Debian's qt6-base source (dpkg-dev unpacks it) with the host's Qt
+# tools; wixl makes the .msi, librsvg2-bin and icoutils the icon. The window under Wine takes
+# its fonts from fonts-wine; xwd (x11-apps) shows the tests what it drew.
+windows_packages=("${test_packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 googletest
+  qt6-base-dev-tools dpkg-dev perl wixl librsvg2-bin icoutils fonts-wine x11-apps)
 
 werror=${ALDL_WERROR:-OFF}
 sanitize=${ALDL_SANITIZE:-OFF}
@@ -140,12 +147,15 @@ case "$command" in
     configure ON ON
     cmake --build "$build_dir" --target wine_cli_tests
     windows_dir=${ALDL_WINDOWS_BUILD_DIR:-build-windows}
+    windows_qt=$(tools/windows_qt.sh)
     options=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
-      -DALDL_WERROR="$werror" -DALDL_GUI=OFF -DBUILD_TESTING=ON
+      -DALDL_WERROR="$werror" -DALDL_GUI=ON -DBUILD_TESTING=ON
+      -DALDL_WINDOWS_QT="$windows_qt" -DQT_HOST_PATH=/usr
+      -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
       -DALDL_WINE_HARNESS="$PWD/$build_dir/autotests/wine_cli_tests")
     command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B "$windows_dir" -G Ninja "${options[@]}" >/dev/null
-    cmake --build "$windows_dir" --target aldl-tester-cli windows_core_tests
+    cmake --build "$windows_dir"
     ALDL_WINEPREFIX="$PWD/$windows_dir/wine-prefix" tools/wine_run.sh --prepare
     ctest --test-dir "$windows_dir" --output-on-failure "$@"
     ;;

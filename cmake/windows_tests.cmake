@@ -34,6 +34,23 @@ set(ALDL_WINE_HARNESS "" CACHE FILEPATH "The Linux build's wine_cli_tests, which
 if(ALDL_WINE_HARNESS)
   add_test(NAME wine_cli COMMAND ${ALDL_WINE_HARNESS})
   set_tests_properties(wine_cli PROPERTIES
-    ENVIRONMENT "ALDL_WINEPREFIX=${ALDL_WINEPREFIX};ALDL_WINDOWS_CLI=$<TARGET_FILE:aldl-tester-cli>;ALDL_WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine_run.sh"
+    ENVIRONMENT "ALDL_WINEPREFIX=${ALDL_WINEPREFIX};ALDL_WINDOWS_CLI=$<TARGET_FILE:aldl-tester-cli>;ALDL_WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine_run.sh;ALDL_WINDOWS_GUI=$<$<BOOL:${ALDL_GUI}>:$<TARGET_FILE:aldl-tester>>;ALDL_WINDOWS_MSI=$<$<BOOL:${ALDL_GUI}>:${CMAKE_BINARY_DIR}/${ALDL_MSI}>"
     RESOURCE_LOCK wine TIMEOUT 900)
+endif()
+
+# The real window, offscreen, with the window tests that need no Linux device.
+if(ALDL_GUI)
+  add_executable(windows_window_tests
+    autotests/support/window_test_main.cpp
+    autotests/window_lifecycle_test.cpp
+    autotests/window_controls_test.cpp
+  )
+  target_include_directories(windows_window_tests PRIVATE autotests)
+  target_compile_definitions(windows_window_tests PRIVATE
+    ALDL_PROJECT_VERSION="${PROJECT_VERSION}" ALDL_BUILD_DATE="${ALDL_BUILD_DATE}")
+  target_link_libraries(windows_window_tests PRIVATE aldl_window Qt6::GuiPrivate gtest)
+  qt_import_plugins(windows_window_tests INCLUDE Qt6::QOffscreenIntegrationPlugin)
+  add_test(NAME windows_window_tests COMMAND windows_window_tests)
+  set_tests_properties(windows_window_tests PROPERTIES
+    ENVIRONMENT ALDL_WINEPREFIX=${ALDL_WINEPREFIX} RESOURCE_LOCK wine TIMEOUT 600)
 endif()

@@ -17,6 +17,9 @@ flock 9
 if [ ! -f "$WINEPREFIX/.made" ]; then
   echo "Making the Wine prefix $WINEPREFIX (once)" >&2
   wineboot -i >/dev/null 2>&1
+  # Wine's own fonts (fonts-wine: MS Sans Serif, Tahoma) in the prefix's Fonts folder, where a
+  # Windows program looks for them.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   touch "$WINEPREFIX/.made"
 fi
 # -p: the server stays, so it never starts again and links the serial devices once more.

@@ -1,0 +1,215 @@
+// The Windows window, aldl-tester.exe, under Wine on an X server of its own (Xvfb), driven as a
+// user drives it with xdotool: its settings in the prefix's registry, a fast test on the
+// simulated adaptor, Exit; then the .msi installed with msiexec, its Start-menu shortcut
+// started, and uninstalled. Built by ./build.sh windows and run from build-windows' ctest, which
+// gives the programs, the prefix and tools/wine_run.sh in the environment.
+
+#include <QProcess>
+#include <csignal>
+#include <QRegularExpression>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "support/cli_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCaption = "GM ALDL OBD1 Interface Tester";
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// How many pixels of the screen are exactly this colour, from xwd's dump of the root window
+// (Xvfb's 24-bit screen: 4 bytes a pixel, blue first).
+struct Colour {
+  unsigned char red, green, blue;
+};
+
+int PixelsOfColour(const QString& display, Colour colour) {
+  QProcess xwd;
+  QProcessEnvironment environment;
+  environment.insert("DISPLAY", display);
+  xwd.setProcessEnvironment(environment);
+  xwd.start("xwd", {"-root", "-silent"});
+  if (!xwd.waitForFinished(20'000)) return -1;
+  const QByteArray dump = xwd.readAllStandardOutput();
+
+  // The header's 32-bit fields, most significant byte first.
+  const auto field = [&dump](int index) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(dump.constData()) + 4 * index;
+    return static_cast<int>(bytes[0] << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3]);
+  };
+  if (dump.size() < 100) return -1;
+  const int headerSize = field(0), width = field(4), height = field(5), bytesPerLine = field(12);
+  const int colours = field(19);
+  const int start = headerSize + 12 * colours;
+  if (bytesPerLine < 4 * width || dump.size() < start + bytesPerLine * height) return -1;
+  int count = 0;
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const unsigned char*>(dump.constData()) + start + y * bytesPerLine;
+    for (int x = 0; x < width; ++x) {
+      const unsigned char* pixel = row + 4 * x;
+      if (pixel[2] == colour.red && pixel[1] == colour.green && pixel[0] == colour.blue) ++count;
+    }
+  }
+  return count;
+}
+
+// Wine's server keeps the X display its first program had: it is ended before and after each
+// test, so that each one's programs show on that test's own X server. (tools/wine_run.sh starts
+// it again and removes its COM links before any program runs.)
+void EndWineServer() {
+  std::system(("WINEPREFIX='" + Environment("ALDL_WINEPREFIX") + "' wineserver -k").c_str());
+}
+
+class WineWindow : public Cli {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(std::system(("'" + Environment("ALDL_WINE_RUN") + "' --prepare").c_str()), 0);
+  }
+
+  void SetUp() override {
+    if (Environment("ALDL_WINDOWS_GUI").empty()) GTEST_SKIP() << "no Windows window built";
+    EndWineServer();
+    server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+    ASSERT_TRUE(server_.waitForReadyRead(20'000)) << "Xvfb did not start";
+    display_ = ":" + server_.readLine().trimmed();
+    for (const char* name : {"PATH", "HOME", "ALDL_WINEPREFIX"}) env_[name] = Environment(name);
+    env_["DISPLAY"] = display_.toStdString();
+  }
+
+  void TearDown() override {
+    EndWineServer();
+    server_.terminate();
+    server_.waitForFinished();
+  }
+
+  // A Windows program of the prefix (reg, msiexec, start) run to its end; its exit status.
+  int Wine(const QStringList& arguments, QString* output = nullptr) {
+    QProcess wine;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display_);
+    wine.setProcessEnvironment(environment);
+    wine.start(QString::fromStdString(Environment("ALDL_WINE_RUN")), arguments);
+    if (!wine.waitForFinished(120'000)) return -1;
+    if (output) *output = QString::fromLocal8Bit(wine.readAllStandardOutput());
+    return wine.exitCode();
+  }
+
+  // Steps for xdotool, asked again when a search races a window that goes away meanwhile.
+  bool Xdotool(const QStringList& steps) {
+    QProcess x;
+    QProcessEnvironment environment;
+    environment.insert("DISPLAY", display_);
+    x.setProcessEnvironment(environment);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      x.start("xdotool", steps);
+      if (!x.waitForFinished(30'000)) {
+        x.kill();
+        x.waitForFinished();
+      } else if (x.exitCode() == 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Whether no window has the caption any more, waiting for it to go.
+  bool WindowGone() {
+    QProcess x;
+    QProcessEnvironment environment;
+    environment.insert("DISPLAY", display_);
+    x.setProcessEnvironment(environment);
+    for (int tick = 0; tick < 60; ++tick) {
+      x.start("xdotool", {"search", "--onlyvisible", "--name", kCaption});
+      if (x.waitForFinished(30'000) && x.exitCode() == 1) return true;
+      usleep(500'000);
+    }
+    return false;
+  }
+
+  // The window found by its caption, then keys sent to it.
+  bool Keys(const QStringList& keys) {
+    return Xdotool(QStringList{"search", "--sync", "--onlyvisible", "--name", kCaption, "windowfocus",
+                               "--sync", "key", "--delay", "200"} +
+                   keys);
+  }
+
+  QProcess server_;
+  QString display_;
+};
+
+// Started with COM 1 saved in the registry, the window reopens it (the simulated adaptor), runs
+// a fast test from the keyboard that ends green, and Exit ends it with status 0 and its place
+// and port written back to the registry.
+TEST_F(WineWindow, ReadsItsPortFromTheRegistryPassesAFastTestAndExitsCleanly) {
+  Wine({"reg", "delete", "HKCU\\Software\\ZANTRIX", "/f"});
+  ASSERT_EQ(Wine({"reg", "add", "HKCU\\Software\\ZANTRIX\\SerialPortInfo", "/v", "ComPort", "/d", " 1", "/f"}), 0);
+  Start("'" + Environment("ALDL_WINDOWS_GUI") + "' --simulate", Environment("ALDL_WINE_RUN"));
+  // Start Test is the second stop of the focus order; Enter presses it.
+  ASSERT_TRUE(Keys({"Tab", "Return"})) << "no window captioned " << kCaption << "\n" << Err();
+  int green = 0;
+  for (int tick = 0; tick < 60 && green < 1000; ++tick) {
+    usleep(500'000);
+    green = PixelsOfColour(display_, {0, 255, 0});
+  }
+  EXPECT_GE(green, 1000) << "the Test Status label did not turn green";
+  ASSERT_TRUE(Keys({"alt+e"}));
+  EXPECT_TRUE(EndsWithin(30'000));
+  EXPECT_EQ(Finish(), 0) << Err();
+  QString saved;
+  EXPECT_EQ(Wine({"reg", "query", "HKCU\\Software\\ZANTRIX", "/s"}, &saved), 0);
+  EXPECT_TRUE(saved.contains(QRegularExpression("ComPort\\s+REG_SZ\\s+ 1"))) << saved.toStdString();
+  EXPECT_TRUE(saved.contains(QRegularExpression("Left\\s+REG_SZ\\s+ ?\\d+"))) << saved.toStdString();
+}
+
+// A logoff or shutdown ends the window as SIGTERM ends it on Linux: the settings saved, the
+// program ended with status 143 without waiting for its user.
+TEST_F(WineWindow, AShutdownSavesTheSettingsAndEndsItWith143) {
+  Wine({"reg", "delete", "HKCU\\Software\\ZANTRIX", "/f"});
+  Start("'" + Environment("ALDL_WINDOWS_GUI") + "' --simulate", Environment("ALDL_WINE_RUN"));
+  ASSERT_TRUE(Keys({"Tab"})) << "no window captioned " << kCaption << "\n" << Err();
+  EXPECT_EQ(Wine({"wineboot", "--end-session", "--shutdown", "--force"}), 0);
+  EXPECT_TRUE(EndsWithin(30'000));
+  EXPECT_EQ(Finish(), 128 + SIGTERM) << Err();
+  QString saved;
+  EXPECT_EQ(Wine({"reg", "query", "HKCU\\Software\\ZANTRIX", "/s"}, &saved), 0);
+  EXPECT_TRUE(saved.contains(QRegularExpression("ComPort\\s+REG_SZ\\s+ 0"))) << saved.toStdString();
+  EXPECT_TRUE(saved.contains(QRegularExpression("Left\\s+REG_SZ\\s+ ?\\d+"))) << saved.toStdString();
+}
+
+// The .msi installs for this user alone, puts a shortcut in the Start menu whose program opens
+// the window, and uninstalls without a trace of the programs.
+TEST_F(WineWindow, TheInstallerInstallsAShortcutThatStartsTheWindowAndUninstalls) {
+  const std::string msi = Environment("ALDL_WINDOWS_MSI");
+  ASSERT_EQ(Wine({"msiexec", "/i", QString::fromStdString(msi), "/qn"}), 0);
+  const fs::path prefix = Environment("ALDL_WINEPREFIX");
+  fs::path programs, shortcut;
+  for (const auto& entry : fs::recursive_directory_iterator(prefix / "drive_c" / "users")) {
+    if (entry.path().filename() == "aldl-tester.exe") programs = entry.path().parent_path();
+    if (entry.path().filename() == "ALDL Interface Tester.lnk") shortcut = entry.path();
+  }
+  ASSERT_FALSE(programs.empty()) << "aldl-tester.exe was not installed";
+  EXPECT_TRUE(fs::exists(programs / "aldl-tester-cli.exe"));
+  EXPECT_TRUE(programs.string().find("AppData/Local/Programs") != std::string::npos) << programs;
+  ASSERT_FALSE(shortcut.empty()) << "no Start-menu shortcut";
+  EXPECT_TRUE(shortcut.string().find("Start Menu/Programs") != std::string::npos) << shortcut;
+
+  // No port saved, so that no box about a gone one comes before the window.
+  Wine({"reg", "delete", "HKCU\\Software\\ZANTRIX", "/f"});
+  Start("start /unix '" + shortcut.string() + "'", Environment("ALDL_WINE_RUN"));
+  EXPECT_TRUE(Keys({"alt+e"})) << "the shortcut opened no window captioned " << kCaption;
+  Finish();
+  EXPECT_TRUE(WindowGone());
+
+  EXPECT_EQ(Wine({"msiexec", "/x", QString::fromStdString(msi), "/qn"}), 0);
+  EXPECT_FALSE(fs::exists(programs / "aldl-tester.exe"));
+  EXPECT_FALSE(fs::exists(shortcut));
+}
+
+}  // namespace
