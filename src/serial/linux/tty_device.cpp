@@ -47,6 +47,13 @@ std::optional<tcflag_t> SizeBits(std::uint8_t byteSize) {
   }
 }
 
+// A rate the driver puts in for the one asked passes for it within 1% (a PL2303's 8196 or a
+// CP2102N's 8191 for 8192).
+bool NearEnough(std::uint32_t rate, std::uint32_t asked) {
+  const double ratio = static_cast<double>(rate) / asked;
+  return ratio > 0.99 && ratio < 1.01;
+}
+
 std::uint8_t ByteSizeOf(tcflag_t cflag) {
   switch (cflag & CSIZE) {
     case CS5: return 5;
@@ -176,11 +183,19 @@ class TtyDevice final : public SerialDevice {
     }
     settings.c_ispeed = dcb.BaudRate;
     settings.c_ospeed = dcb.BaudRate;
+    const termios2 before = Termios();
     if (ioctl(fd_.Get(), TCSETS2, &settings) != 0) {
       if (errno == EINVAL) {
         return false;
       }
       Fail("setting the line", errno);
+    }
+    // A driver may put in the nearest rate its chip makes and say so: one far from the rate
+    // asked (a CP2102's 9600 for 8192) is refused, as Windows refuses it, and the line keeps
+    // the rate it had.
+    if (!NearEnough(Termios().c_ospeed, dcb.BaudRate)) {
+      ioctl(fd_.Get(), TCSETS2, &before);
+      return false;
     }
     // Some drivers drop or raise the modem lines on a termios change.
     AssertModemLines();
