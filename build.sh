@@ -10,8 +10,9 @@
 #                         and a zip) and run the Windows tests under Wine (tools/wine_run.sh; ARGS
 #                         go to ctest). The first run builds a static Qt for Windows once
 #                         (tools/windows_qt.sh, about 30 minutes on 2 cores).
-# ./build.sh hwtest       build, then run the tester against the kernel's ftdi_sio driver under
-#                         QEMU (hwtest/run.sh; a few minutes)
+# ./build.sh hwtest       build, then run the tester against the kernel's own USB serial drivers
+#                         (ftdi_sio, cp210x, ch341, pl2303, cdc-acm) under QEMU (hwtest/run.sh;
+#                         a few minutes)
 #
 # Each command installs the Debian packages it needs (with sudo when not root, without
 # recommended packages) and builds only the programs it needs. ALDL_WERROR=ON and
@@ -162,7 +163,8 @@ case "$command" in
   hwtest)
     prepare "${run_packages[@]}"
     configure OFF OFF
-    cmake --build "$build_dir" --target aldl-tester-cli aldl-hwtest-far-end aldl-hwtest-probe
+    cmake --build "$build_dir" --target aldl-tester-cli aldl-hwtest-far-end aldl-hwtest-probe \
+      aldl-hwtest-chip
     exec hwtest/run.sh "$build_dir"
     ;;
   *)

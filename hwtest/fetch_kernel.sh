@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # fetch_kernel.sh CACHE_DIR: Debian's own kernel, taken apart rather than installed (installing
 # it builds an initramfs for a minute). Leaves CACHE_DIR/<package>/vmlinux, uncompressed
-# because it boots in half the time under emulation, and the USB serial modules beside it;
+# because it boots in half the time under emulation, and the USB modules beside it;
 # prints that folder. A second run finds it there.
 set -euo pipefail
 cache=$1
-# The kernel and module order the guest loads, dependencies first.
-modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
+# The kernel and module order the guest loads, dependencies first: the FTDI adaptor on xHCI,
+# then the dummy USB controller with FunctionFS for the emulated chips, and their drivers.
+modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio configfs udc-core dummy_hcd
+         libcomposite usb_f_fs cp210x ch341 pl2303 cdc-acm)
 
 kernel_package() {
   apt-cache depends linux-image-amd64 2>/dev/null |

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # pack_initramfs.sh BUILD_DIR KERNEL_DIR OUTPUT: the guest's whole root file system: busybox,
-# the USB serial modules, the headless runner and the probe with the libraries they link, the
-# harness's init and its stand-in for udev's by-id links, and a user and group dialout as
+# the USB modules, the headless runner, the probe and the chip emulator with the libraries they
+# link, the harness's init and its stand-in for udev's by-id links, and a user and group dialout as
 # Debian has them. Packed again only when one of its parts is newer than OUTPUT.
 set -euo pipefail
 build=$1
 kernel=$2
 output=$3
 here=$(dirname "$(realpath "$0")")
-programs=("$build/aldl-tester-cli" "$build/hwtest/aldl-hwtest-probe")
+programs=("$build/aldl-tester-cli" "$build/hwtest/aldl-hwtest-probe" "$build/hwtest/aldl-hwtest-chip")
 parts=(/bin/busybox "$here/guest/init" "$here/guest/by-id-links" "${programs[@]}" "$kernel"/*.ko)
 
 if [ -s "$output" ]; then

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# run.sh [BUILD_DIR]: the headless runner against the kernel's own ftdi_sio driver. Boots
+# run.sh [BUILD_DIR [CASE...]]: the headless runner against the kernel's own USB serial drivers. Boots
 # Debian's kernel under QEMU (software emulation) with QEMU's emulated FTDI adaptor, whose far
 # end is aldl-hwtest-far-end on this machine, runs the cases of guest/init and prints one line
 # per case and a summary. Exit 0 all cases passed, 1 a case failed, 2 the harness itself broke
 # (QEMU or the guest did not come up): then the failure says so and is not the tester's.
 # BUILD_DIR (default build) holds the built programs; the kernel, the initramfs and the logs
-# go to BUILD_DIR/hwtest-guest and are reused by the next run.
+# go to BUILD_DIR/hwtest-guest and are reused by the next run. CASEs (say 3 12) run only those.
 set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
-cases=(1 2 3 4 5 6a 6b 7 8 9)
+cases=(1 2 3 4 5 6a 6b 7 8 9 10 11 12 13 14 15 16 17)
+[ $# -gt 1 ] && cases=("${@:2}")
+chosen=""
+[ $# -gt 1 ] && chosen=" aldl.cases=$(IFS=,; echo "${cases[*]}")"
 boot_limit=60   # seconds from QEMU's start to the guest's init
 run_limit=420   # seconds from QEMU's start to the guest's last case (about 85 when all pass)
 started=$SECONDS
@@ -81,7 +84,7 @@ done
 qemu_started=$SECONDS
 qemu-system-x86_64 -M q35 -accel tcg -smp 1 -m 256 -nodefaults -no-user-config -display none \
   -no-reboot -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio.gz" \
-  -append "console=ttyS0 loglevel=1 panic=-1" \
+  -append "console=ttyS0 loglevel=1 panic=-1$chosen" \
   -chardev file,id=console,path="$work/console.log" -serial chardev:console \
   -chardev socket,id=control,path="$run/control.sock" -serial chardev:control \
   -chardev socket,id=far,path="$run/data.sock" \
@@ -94,6 +97,8 @@ qemu_pid=$!
 seconds() { printf '%d.%d' $(($1 / 1000)) $(($1 % 1000 / 100)); }
 case_log=()
 dmesg_lines=()
+table=()
+rm -f "$work"/chip-*.log
 guest_up=""
 guest_done=""
 guest_broke=""
@@ -115,6 +120,12 @@ handle() {
       case "${rest%% *}" in
         bench.out|bench.csv) printf '%s\n' "${rest#* }" >> "$work/${rest%% *}" ;;
       esac
+      ;;
+    "@@TABLE "*) table+=("${line#@@TABLE }") ;;
+    "@@CHIPLOG "*)
+      # A chip's request log, a line at a time: "@@CHIPLOG CHIP TEXT".
+      local rest=${line#@@CHIPLOG }
+      printf '%s\n' "${rest#* }" >> "$work/chip-${rest%% *}.log"
       ;;
     "@@CASE "*)
       local number outcome ms text
@@ -161,6 +172,14 @@ done
 for _ in $(seq 50); do kill -0 "$qemu_pid" 2>/dev/null || break; sleep 0.2; done
 
 [ -n "$guest_broke" ] && harness_failure "$guest_broke"
+if [ ${#table[@]} -gt 0 ]; then
+  echo "hwtest: each chip asked for 8192 baud (error: the measured rate against the chip's true one)"
+  printf '  %-12s %-8s %10s %10s %10s %7s\n' chip driver "driver set" "chip runs" measured error
+  for row in "${table[@]}"; do
+    # shellcheck disable=SC2086
+    printf '  %-12s %-8s %10s %10s %10s %7s\n' $row
+  done
+fi
 echo "hwtest: whole harness $((SECONDS - started)) s; logs in $work"
 echo "hwtest: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -eq ${#cases[@]} ] || exit 1

@@ -14,7 +14,7 @@ class PacedEcho {
   using Clock = std::chrono::steady_clock;
 
   // A rate of 0 (none set yet) leaves the rate as it was.
-  void SetRate(int baud) {
+  void SetRate(double baud) {
     if (baud > 0) baud_ = baud;
   }
   void Accept(std::span<const std::uint8_t> bytes, Clock::time_point now);
@@ -28,7 +28,7 @@ class PacedEcho {
     Clock::time_point due;
     std::uint8_t byte;
   };
-  int baud_ = 8192;
+  double baud_ = 8192;
   Clock::time_point lineFree_{};
   std::deque<Pending> pending_;
 };
