@@ -45,7 +45,8 @@ struct Tally {
 
 class Bench {
  public:
-  Bench(const CliOptions& options, PortMap& ports, Clock& clock, LogFile* log)
+  Bench(const CliOptions& options, PortMap& ports, Clock& clock, LogFile* log,
+        std::unique_ptr<AdaptorWatch> watch)
       : options_(options),
         ports_(ports),
         clock_(clock),
@@ -54,7 +55,7 @@ class Bench {
         comPort_(options.comPort.value_or(1)) {
     if (options.device) ports_.Assign(comPort_, *options.device);
     if (options.comPort || options.device) named_ = fs::absolute(ports_.Device(comPort_)).lexically_normal();
-    watch_ = WatchFolder(Folder());
+    watch_ = watch ? std::move(watch) : WatchFolder(Folder());
   }
 
   int Run() {
@@ -250,13 +251,17 @@ class Bench {
 }  // namespace
 
 int RunBench(const CliOptions& options, PortMap& ports, Clock& clock) {
+  return RunBench(options, ports, clock, nullptr);
+}
+
+int RunBench(const CliOptions& options, PortMap& ports, Clock& clock, std::unique_ptr<AdaptorWatch> watch) {
   try {
     std::unique_ptr<LogFile> log;
     if (options.log) {
       log = options.json ? OpenLog(*options.log, "", ForeignJsonLog)
                          : OpenLog(*options.log, std::string(kCsvHeader) + "\n", ForeignCsvLog);
     }
-    Bench bench(options, ports, clock, log.get());
+    Bench bench(options, ports, clock, log.get(), std::move(watch));
     return bench.Run();
   } catch (const std::runtime_error& refused) {
     std::cerr << "aldl-tester-cli: " << refused.what() << '\n';

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+
+class AdaptorWatch;
 class Clock;
 class PortMap;
 struct CliOptions;
@@ -9,3 +12,7 @@ struct CliOptions;
 // passed, 1 one failed, 2 none failed but one got no verdict or the bench broke off (its log
 // or its watch failed), 64 the bench could not start.
 int RunBench(const CliOptions& options, PortMap& ports, Clock& clock);
+
+// The same, with the adaptors coming and going as the given watch shows them rather than as the
+// system's by-id folder does.
+int RunBench(const CliOptions& options, PortMap& ports, Clock& clock, std::unique_ptr<AdaptorWatch> watch);

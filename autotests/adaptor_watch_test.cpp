@@ -1,0 +1,57 @@
+// The bench's watch on a by-id folder as the system changes it: links made under a passing name
+// and renamed, links made again, the folder going and coming back.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "serial/adaptor_watch.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AdaptorWatch, AnEntryIsTheDeviceAndItsComingWhateverTheLinkIsCalled) {
+  char pattern[] = "/tmp/aldl-watch-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  const fs::path folder = dir / "serial" / "by-id";
+  std::ofstream(dir / "ttyUSB0").put('\n');
+  const fs::path device = fs::canonical(dir / "ttyUSB0");
+  const auto watch = WatchFolder(folder);
+  EXPECT_TRUE(watch->Entries().empty()) << "a folder not made yet";
+
+  fs::create_directories(folder);
+  fs::create_symlink(device, folder / "usb-A.tmp-c188:0");
+  fs::create_symlink(device, folder / ".#usb-AXYZ");
+  watch->Wait([] { return false; });
+  EXPECT_TRUE(watch->Entries().empty()) << "udev's passing names are no adaptors";
+
+  fs::rename(folder / "usb-A.tmp-c188:0", folder / "usb-A");
+  fs::remove(folder / ".#usb-AXYZ");
+  watch->Wait([] { return false; });
+  const auto first = watch->Entries();
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].device, device);
+  EXPECT_EQ(first[0].link, folder / "usb-A");
+
+  fs::rename(folder / "usb-A", folder / "usb-B");
+  const auto renamed = watch->Entries();
+  ASSERT_EQ(renamed.size(), 1u);
+  EXPECT_EQ(renamed[0], first[0]) << "a rename is the same coming";
+  EXPECT_EQ(renamed[0].link, folder / "usb-B");
+
+  fs::remove(folder / "usb-B");
+  fs::create_symlink(device, folder / "usb-B");
+  const auto again = watch->Entries();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_FALSE(again[0] == first[0]) << "a link made again is another coming";
+
+  fs::remove_all(folder);
+  EXPECT_TRUE(watch->Entries().empty());
+  watch->Wait([] { return true; });
+  fs::remove_all(dir);
+}
+
+}  // namespace
