@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -38,13 +39,16 @@ std::atomic<bool> stopping = false;
 void RequestStop(int) { stopping = true; }
 void Interrupt(int) {}
 
+// A request's data as the log shows it: the first 32 bytes, and how many there were if more.
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kShown = 32;
   std::string text;
-  for (const std::uint8_t byte : bytes) {
+  for (const std::uint8_t byte : bytes.first(std::min(bytes.size(), kShown))) {
     char two[3];
     std::snprintf(two, sizeof two, "%02x", byte);
     text += two;
   }
+  if (bytes.size() > kShown) text += "... (" + std::to_string(bytes.size()) + " bytes)";
   return text;
 }
 
