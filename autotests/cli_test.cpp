@@ -20,51 +20,30 @@ TEST(ExitStatus, OneWheneverSomethingFailedEvenWithoutAVerdict) {
   EXPECT_EQ(ExitStatusOf({{}, SpeedRecord{SpeedOutcome::OutOfRange, 7500.0f}, Verdict::Halted}), 1);
 }
 
-// One JSON object on stdout and the exit status for each way a run ends, with the report on
-// stderr saying why, and after it the diagnosis of a run that failed (null in the JSON when
-// every phase passed). The runs have a pty of the test's as their terminal, which the program
-// refuses to test on without writing a byte to it.
-TEST_F(Cli, ExitStatusAndJsonForEachEnding) {
-  PtyPair cable(PtyPair::Mode::Echo);
+// One JSON object on stdout and the exit status for each way the program ends without a run
+// (cli_fake_clock_test.cpp has the runs), with the reason on stderr. The program has a pty of
+// the test's as its terminal, which it refuses to test on without writing a byte to it.
+TEST_F(Cli, ExitStatusAndJsonForEachEndingWithoutARun) {
   PtyPair terminal;
-  env_["ALDL_COM2"] = cable.SlavePath();
   terminal_ = terminal.SlavePath();
-  const std::tuple<const char*, std::string, int, std::string, std::string, std::string> runs[] = {
-      {"good adaptor on a looped-back tty", "--port 2", 0, "passed", " >>DTR Power Phase1 Test Passed\n", ""},
-      {"cable pulled", "--simulate=unplug=100", 1, "failed", " >>COM port is not open, Phase1 failed",
-       "The port went away"},
-      {"8192 refused", "--simulate=std-rates", 1, "failed", "Exiting the test procedure.",
-       "The port would not take 8192 baud"},
-      {"8192 refused after 115200 passed", "--simulate=std-rates --baud 115200", 1, "failed",
-       "Exiting the test procedure.", "The port would not take 8192 baud"},
-      {"missing port", "--port 3", 2, "port-not-opened", Missing(3) + " does not exist", ""},
+  const std::tuple<const char*, std::string, int, std::string, std::string> runs[] = {
+      {"missing port", "--port 3", 2, "port-not-opened", Missing(3) + " does not exist"},
       {"path not UTF-8", "--device " + Missing(1) + "$(printf '\\377\\376')", 2, "port-not-opened",
-       Missing(1) + "\xff\xfe does not exist", ""},
+       Missing(1) + "\xff\xfe does not exist"},
       {"its own terminal", "--device " + terminal_, 2, "port-not-opened",
-       terminal_ + " is the terminal this program runs on, not a serial line\n", ""},
-      {"bad usage", "--simulate --baud 0", 64, "bad-usage", "--baud: 0 is not a rate", ""},
+       terminal_ + " is the terminal this program runs on, not a serial line\n"},
+      {"bad usage", "--simulate --baud 0", 64, "bad-usage", "--baud: 0 is not a rate"},
       {"a rate too slow for the test", "--simulate --baud 300", 64, "bad-usage",
        "--baud: 300 is not a rate of the Baud Select menu: give 1200, 2400, 4800, 8192, 9600, 19200, 57600 "
-       "or 115200", ""}};
-  for (const auto& [name, commandLine, status, verdict, said, cause] : runs) {
+       "or 115200"}};
+  for (const auto& [name, commandLine, status, verdict, said] : runs) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Run(commandLine + " --json"), status) << Err();
     nlohmann::json json;
     ASSERT_NO_THROW(json = nlohmann::json::parse(Out())) << Out();
     EXPECT_EQ(json.at("verdict"), verdict);
     EXPECT_TRUE(Contains(Err(), said)) << Err();
-    EXPECT_EQ(json.contains("error"), verdict == "port-not-opened" || verdict == "bad-usage");
-    EXPECT_EQ(Contains(Err(), "\nDiagnosis\n  Likely cause: " + cause), !cause.empty()) << Err();
-    if (verdict == "port-not-opened" || verdict == "bad-usage") continue;
-    if (cause.empty()) {
-      EXPECT_TRUE(json.at("diagnosis").is_null()) << json.dump();
-    } else {
-      EXPECT_TRUE(json.at("diagnosis").at("cause").get<std::string>().starts_with(cause)) << json.dump();
-      EXPECT_FALSE(json.at("diagnosis").at("fix").get<std::string>().empty());
-    }
-    if (verdict != "passed" && !cause.starts_with("The port went away")) continue;
-    EXPECT_EQ(json.at("rates").at(0).at("phases").at(2).at("outcome"),
-              status == 0 ? "passed" : "port-not-open");
+    EXPECT_TRUE(json.contains("error"));
   }
   EXPECT_TRUE(terminal.Receive(1, std::chrono::milliseconds(0)).empty());
 }
@@ -89,18 +68,9 @@ TEST_F(Cli, NoByteOfOnePhaseCountsInAnother) {
   EXPECT_FALSE(Contains(json.at("diagnosis").dump(), "altered")) << json.dump();
 }
 
-// Without --json the diagnosis follows the report on standard output, the report unchanged.
-TEST_F(Cli, TheDiagnosisFollowsTheReport) {
-  EXPECT_EQ(Run("--simulate=unplug=100"), 1) << Err();
-  EXPECT_TRUE(Contains(Out(), "Phase4 failed\n\nFast Test complete, errors occurred\n\nDiagnosis\n"
-                              "  Likely cause: The port went away during the test, in phase 1"))
-      << Out();
-  EXPECT_TRUE(Contains(Out(), "\n  What to do:   Plug the adaptor firmly into the computer")) << Out();
-}
-
 // Killed, hung up, its pipe closed, Ctrl-C twice, or any other signal that ends a program: the
 // line is as it was found. A closed standard stream must not become the serial line: the far
-// end gets the test bytes only.
+// end gets the test bytes only. (Phase 1 at 115200 baud only comes sooner.)
 TEST_F(Cli, EveryEndingPutsTheLineBackAndClosedStreamsKeepTheReportOffIt) {
   const std::tuple<const char*, const char*, int, std::vector<int>> endings[] = {
       {"SIGTERM, stdout closed", "", STDOUT_FILENO, {SIGTERM}},
@@ -116,7 +86,7 @@ TEST_F(Cli, EveryEndingPutsTheLineBackAndClosedStreamsKeepTheReportOffIt) {
     const ByteBuffer before = cable.LineSettings();
     env_["ALDL_COM1"] = cable.SlavePath();
     closedStream = closed;
-    Start(std::string("--port 1") + json);
+    Start(std::string("--port 1 --baud 115200") + json);
     // Phase 1 passed: its report line on stdout, its caption on stderr.
     ASSERT_TRUE(WaitFor("Passed", closed == STDERR_FILENO ? STDOUT_FILENO : STDERR_FILENO));
     EXPECT_EQ(cable.Echoed(), 256u);
@@ -140,19 +110,6 @@ TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
   EXPECT_TRUE(Out().starts_with("Executing Extended Test procedure\nSetting Baud to  4800:"));
   EXPECT_TRUE(Out().ends_with("\n*User Halted Test*\n")) << Out();
   EXPECT_TRUE(Contains(Err(), "\nStopping at the test's next check; Ctrl-C again quits at once.\n")) << Err();
-}
-
-// The speed check has no check after it: Ctrl-C there says the run goes on to its verdict,
-// which it then does.
-TEST_F(Cli, CtrlCInTheSpeedCheckSaysTheTestRunsToItsVerdict) {
-  Start("--simulate");
-  ASSERT_TRUE(WaitFor("This will take several seconds..."));
-  Signal(SIGINT);
-  EXPECT_EQ(Finish(), 0);
-  EXPECT_TRUE(Contains(Err(), "\nThe speed check cannot be stopped: the test ends with its verdict in a few "
-                              "seconds. Ctrl-C again quits at once.\n"))
-      << Err();
-  EXPECT_TRUE(Out().ends_with("Fast Test complete, all phases passed\n")) << Out();
 }
 
 // A result that never reached standard output is no success: the reason on standard error and

@@ -1,0 +1,153 @@
+// aldl-tester-cli's whole program on the simulated adaptor and the fake clock: each run is a
+// process of its own (its exit status, its streams and its Ctrl-C are its own) that takes no
+// real time, so that what a run says is checked without the machine's clock.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <streambuf>
+#include <tuple>
+
+#include "cli/program.h"
+#include "support/fake_clock.h"
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Standard output that presses Ctrl-C once the report has said a given text.
+class CtrlCOnText final : public std::streambuf {
+ public:
+  CtrlCOnText(std::streambuf* to, std::string text) : to_(to), text_(std::move(text)) {}
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return to_->pubsync() == 0 ? 0 : traits_type::eof();
+    seen_ += static_cast<char>(c);
+    const int written = to_->sputc(static_cast<char>(c));
+    if (!pressed_ && seen_.ends_with(text_)) {
+      pressed_ = true;
+      to_->pubsync();
+      std::raise(SIGINT);
+    }
+    return written;
+  }
+  int sync() override { return to_->pubsync(); }
+
+ private:
+  std::streambuf* to_;
+  std::string text_;
+  std::string seen_;
+  bool pressed_ = false;
+};
+
+class CliOnFakeClock : public ::testing::Test {
+ protected:
+  // The program with these arguments; every COM number but the simulated adaptor's points at a
+  // missing path. With ctrlCAfter, Ctrl-C comes once standard output has said that text.
+  int Run(std::vector<std::string> arguments, const std::string& ctrlCAfter = "") {
+    const std::string out = dir_.filePath("out").toStdString();
+    const std::string err = dir_.filePath("err").toStdString();
+    std::cout.flush();
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(99);
+      for (int n = 1; n <= 16; ++n) {
+        setenv(("ALDL_COM" + std::to_string(n)).c_str(), dir_.filePath("missing").toLocal8Bit().constData(), 1);
+      }
+      CtrlCOnText pressing(std::cout.rdbuf(), ctrlCAfter);
+      if (!ctrlCAfter.empty()) std::cout.rdbuf(&pressing);
+      arguments.insert(arguments.begin(), "aldl-tester-cli");
+      std::vector<char*> argv;
+      for (std::string& each : arguments) argv.push_back(each.data());
+      argv.push_back(nullptr);
+      FakeClock clock;
+      const int status = RunProgram(static_cast<int>(arguments.size()), argv.data(), clock);
+      std::cout.flush();
+      std::fflush(nullptr);
+      _exit(status);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    out_ = Contents(out);
+    err_ = Contents(err);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  const std::string& Out() const { return out_; }
+  const std::string& Err() const { return err_; }
+
+ private:
+  QTemporaryDir dir_;
+  std::string out_;
+  std::string err_;
+};
+
+// One JSON object on stdout and the exit status for each way a run on the simulated adaptor
+// ends, with the report on stderr saying why and after it the diagnosis of a run that failed
+// (null in the JSON when every phase passed).
+TEST_F(CliOnFakeClock, ExitStatusJsonAndDiagnosisForEachEndingOfARun) {
+  const std::tuple<const char*, std::vector<std::string>, int, std::string, std::string, std::string> runs[] = {
+      {"good adaptor", {"--simulate"}, 0, "passed", " >>DTR Power Phase1 Test Passed\n", ""},
+      {"cable pulled", {"--simulate=unplug=100"}, 1, "failed", " >>COM port is not open, Phase1 failed",
+       "The port went away"},
+      {"8192 refused", {"--simulate=std-rates"}, 1, "failed", "Exiting the test procedure.",
+       "The port would not take 8192 baud"},
+      {"8192 refused after 115200 passed", {"--simulate=std-rates", "--baud", "115200"}, 1, "failed",
+       "Exiting the test procedure.", "The port would not take 8192 baud"}};
+  for (const auto& [name, arguments, status, verdict, said, cause] : runs) {
+    SCOPED_TRACE(name);
+    auto withJson = arguments;
+    withJson.push_back("--json");
+    EXPECT_EQ(Run(withJson), status) << Err();
+    nlohmann::json json;
+    ASSERT_NO_THROW(json = nlohmann::json::parse(Out())) << Out();
+    EXPECT_EQ(json.at("verdict"), verdict);
+    EXPECT_TRUE(Contains(Err(), said)) << Err();
+    EXPECT_EQ(Contains(Err(), "\nDiagnosis\n  Likely cause: " + cause), !cause.empty()) << Err();
+    if (cause.empty()) {
+      EXPECT_TRUE(json.at("diagnosis").is_null()) << json.dump();
+      EXPECT_EQ(json.at("rates").at(0).at("phases").at(2).at("outcome"), "passed");
+    } else {
+      EXPECT_TRUE(json.at("diagnosis").at("cause").get<std::string>().starts_with(cause)) << json.dump();
+      EXPECT_FALSE(json.at("diagnosis").at("fix").get<std::string>().empty());
+    }
+    if (cause.starts_with("The port went away")) {
+      EXPECT_EQ(json.at("rates").at(0).at("phases").at(2).at("outcome"), "port-not-open");
+    }
+  }
+}
+
+// Without --json the diagnosis follows the report on standard output, the report unchanged.
+TEST_F(CliOnFakeClock, TheDiagnosisFollowsTheReport) {
+  EXPECT_EQ(Run({"--simulate=unplug=100"}), 1) << Err();
+  EXPECT_TRUE(Contains(Out(), "Phase4 failed\n\nFast Test complete, errors occurred\n\nDiagnosis\n"
+                              "  Likely cause: The port went away during the test, in phase 1"))
+      << Out();
+  EXPECT_TRUE(Contains(Out(), "\n  What to do:   Plug the adaptor firmly into the computer")) << Out();
+}
+
+// The speed check has no check after it: Ctrl-C there says the run goes on to its verdict,
+// which it then does.
+TEST_F(CliOnFakeClock, CtrlCInTheSpeedCheckSaysTheTestRunsToItsVerdict) {
+  EXPECT_EQ(Run({"--simulate"}, "This will take several seconds..."), 0) << Err();
+  EXPECT_TRUE(Contains(Err(), "\nThe speed check cannot be stopped: the test ends with its verdict in a few "
+                              "seconds. Ctrl-C again quits at once.\n"))
+      << Err();
+  EXPECT_TRUE(Out().ends_with("Fast Test complete, all phases passed\n")) << Out();
+}
+
+}  // namespace
