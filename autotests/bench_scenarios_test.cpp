@@ -4,20 +4,15 @@
 // Ctrl-C (the script's end) is its own.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <QTemporaryDir>
 #include <csignal>
-#include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iostream>
 #include <sstream>
 
 #include "cli/bench.h"
 #include "cli/cli_options.h"
 #include "serial/adaptor_watch.h"
+#include "support/child_run.h"
 #include "support/fake_clock.h"
 #include "support/safe_port_map.h"
 
@@ -25,10 +20,6 @@ namespace {
 
 using Entry = AdaptorWatch::Entry;
 using EntryList = std::vector<Entry>;
-
-std::string Contents(const std::string& path) {
-  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
-}
 
 int Occurrences(const std::string& text, const std::string& part) {
   int count = 0;
@@ -70,40 +61,22 @@ class ScriptedWatch final : public AdaptorWatch {
   std::size_t next_ = 0;
 };
 
-class BenchScenario : public ::testing::Test {
+class BenchScenario : public ::testing::Test, protected ChildRun {
  protected:
-  std::string Log() const { return dir_.filePath("bench.csv").toStdString(); }
+  std::string Log() const { return FilePath("bench.csv"); }
 
-  // The bench with --log, in a child process on a fake clock: its exit status, and its standard
-  // output and error in Out() and Err().
+  // The bench with --log on a fake clock, in a process of its own: its exit status, and its
+  // standard output and error in Out() and Err().
   int RunBench(EntryList present, std::vector<ScriptedWatch::Step> steps) {
-    const std::string out = dir_.filePath("out").toStdString();
-    const std::string err = dir_.filePath("err").toStdString();
-    std::cout.flush();
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(99);
+    return RunInChild([&] {
       CliOptions options;
       options.watch = true;
       options.log = Log();
       FakeClock clock;
       PortMap ports = SafePortMap(clock.Source());
-      const int status =
-          ::RunBench(options, ports, clock, std::make_unique<ScriptedWatch>(std::move(present), std::move(steps)));
-      std::cout.flush();
-      std::fflush(nullptr);
-      _exit(status);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    out_ = Contents(out);
-    err_ = Contents(err);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return ::RunBench(options, ports, clock, std::make_unique<ScriptedWatch>(std::move(present), std::move(steps)));
+    });
   }
-
-  const std::string& Out() const { return out_; }
-  const std::string& Err() const { return err_; }
 
   // The log's records: each one's by-id link, verdict and failed phases, read as the columns
   // the header names.
@@ -115,11 +88,6 @@ class BenchScenario : public ::testing::Test {
     while (std::getline(log, line)) records.push_back(line);
     return records;
   }
-
- private:
-  QTemporaryDir dir_;
-  std::string out_;
-  std::string err_;
 };
 
 // An adaptor there when the bench starts (a dead one, which would fail) is left alone; each

@@ -3,27 +3,18 @@
 // real time, so that what a run says is checked without the machine's clock.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <QTemporaryDir>
 #include <csignal>
-#include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <streambuf>
 #include <tuple>
 
 #include "cli/program.h"
+#include "support/child_run.h"
 #include "support/fake_clock.h"
 
 namespace {
-
-std::string Contents(const std::string& path) {
-  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
-}
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -53,47 +44,28 @@ class CtrlCOnText final : public std::streambuf {
   bool pressed_ = false;
 };
 
-class CliOnFakeClock : public ::testing::Test {
+class CliOnFakeClock : public ::testing::Test, protected ChildRun {
  protected:
-  // The program with these arguments; every COM number but the simulated adaptor's points at a
-  // missing path. With ctrlCAfter, Ctrl-C comes once standard output has said that text.
-  int Run(std::vector<std::string> arguments, const std::string& ctrlCAfter = "") {
-    const std::string out = dir_.filePath("out").toStdString();
-    const std::string err = dir_.filePath("err").toStdString();
-    std::cout.flush();
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(99);
-      for (int n = 1; n <= 16; ++n) {
-        setenv(("ALDL_COM" + std::to_string(n)).c_str(), dir_.filePath("missing").toLocal8Bit().constData(), 1);
-      }
-      CtrlCOnText pressing(std::cout.rdbuf(), ctrlCAfter);
+  // The program with these arguments, in a process of its own; every COM number but the
+  // simulated adaptor's points at a missing path. With ctrlCAfter, Ctrl-C comes once standard
+  // output has said that text.
+  int RunProgram(std::vector<std::string> arguments, const std::string& ctrlCAfter = "") {
+    return RunInChild([&] {
+      for (int n = 1; n <= 16; ++n) setenv(("ALDL_COM" + std::to_string(n)).c_str(), FilePath("missing").c_str(), 1);
+      std::streambuf* const file = std::cout.rdbuf();
+      CtrlCOnText pressing(file, ctrlCAfter);
       if (!ctrlCAfter.empty()) std::cout.rdbuf(&pressing);
       arguments.insert(arguments.begin(), "aldl-tester-cli");
       std::vector<char*> argv;
       for (std::string& each : arguments) argv.push_back(each.data());
       argv.push_back(nullptr);
       FakeClock clock;
-      const int status = RunProgram(static_cast<int>(arguments.size()), argv.data(), clock);
+      const int status = ::RunProgram(static_cast<int>(arguments.size()), argv.data(), clock);
       std::cout.flush();
-      std::fflush(nullptr);
-      _exit(status);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    out_ = Contents(out);
-    err_ = Contents(err);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      std::cout.rdbuf(file);
+      return status;
+    });
   }
-
-  const std::string& Out() const { return out_; }
-  const std::string& Err() const { return err_; }
-
- private:
-  QTemporaryDir dir_;
-  std::string out_;
-  std::string err_;
 };
 
 // One JSON object on stdout and the exit status for each way a run on the simulated adaptor
@@ -112,7 +84,7 @@ TEST_F(CliOnFakeClock, ExitStatusJsonAndDiagnosisForEachEndingOfARun) {
     SCOPED_TRACE(name);
     auto withJson = arguments;
     withJson.push_back("--json");
-    EXPECT_EQ(Run(withJson), status) << Err();
+    EXPECT_EQ(RunProgram(withJson), status) << Err();
     nlohmann::json json;
     ASSERT_NO_THROW(json = nlohmann::json::parse(Out())) << Out();
     EXPECT_EQ(json.at("verdict"), verdict);
@@ -133,7 +105,7 @@ TEST_F(CliOnFakeClock, ExitStatusJsonAndDiagnosisForEachEndingOfARun) {
 
 // Without --json the diagnosis follows the report on standard output, the report unchanged.
 TEST_F(CliOnFakeClock, TheDiagnosisFollowsTheReport) {
-  EXPECT_EQ(Run({"--simulate=unplug=100"}), 1) << Err();
+  EXPECT_EQ(RunProgram({"--simulate=unplug=100"}), 1) << Err();
   EXPECT_TRUE(Contains(Out(), "Phase4 failed\n\nFast Test complete, errors occurred\n\nDiagnosis\n"
                               "  Likely cause: The port went away during the test, in phase 1"))
       << Out();
@@ -143,7 +115,7 @@ TEST_F(CliOnFakeClock, TheDiagnosisFollowsTheReport) {
 // The speed check has no check after it: Ctrl-C there says the run goes on to its verdict,
 // which it then does.
 TEST_F(CliOnFakeClock, CtrlCInTheSpeedCheckSaysTheTestRunsToItsVerdict) {
-  EXPECT_EQ(Run({"--simulate"}, "This will take several seconds..."), 0) << Err();
+  EXPECT_EQ(RunProgram({"--simulate"}, "This will take several seconds..."), 0) << Err();
   EXPECT_TRUE(Contains(Err(), "\nThe speed check cannot be stopped: the test ends with its verdict in a few "
                               "seconds. Ctrl-C again quits at once.\n"))
       << Err();
