@@ -107,12 +107,14 @@ TEST(ChipEmulators, EachChipDrivesDtrAndRtsAsItsDriverAsks) {
 
 // What the drivers tell the chips apart by, before anything else.
 TEST(ChipEmulators, EachChipShowsWhatItsDriverKnowsItBy) {
-  const auto partNumber = [](const char* name) {
+  const auto partNumber = [](const char* name, std::uint16_t length) {
     const auto chip = MakeChip(name);
-    return Send(*chip, kVendorIn, 0xff, 0x370b, 0, {}, 1);
+    return Send(*chip, kVendorIn, 0xff, 0x370b, 0, {}, length);
   };
-  EXPECT_EQ(partNumber("cp2102"), std::vector<std::uint8_t>{0x02});
-  EXPECT_EQ(partNumber("cp2102n"), std::vector<std::uint8_t>{0x20});
+  EXPECT_EQ(partNumber("cp2102", 1), std::vector<std::uint8_t>{0x02});
+  EXPECT_EQ(partNumber("cp2102n", 1), std::vector<std::uint8_t>{0x20});
+  EXPECT_EQ(partNumber("cp2102", 2).value_or(std::vector<std::uint8_t>{}).size(), 2u)
+      << "one byte for two asked marks a copy to the driver";
 
   const auto ch340 = MakeChip("ch340");
   EXPECT_EQ(Send(*ch340, kVendorIn, 0x5f, 0, 0, {}, 2), (std::vector<std::uint8_t>{0x31, 0x00}));

@@ -37,7 +37,9 @@ class Cp210x final : public Chip {
                                                    std::span<const std::uint8_t> data) override {
     switch (setup.request) {
       case kVendorSpecific:
-        if (setup.value == kGetPartNumber) return Answer({cp2102n_ ? std::uint8_t{0x20} : std::uint8_t{0x02}}, setup);
+        // Asked for two bytes, a genuine chip gives two; a copy gives one, which the driver
+        // takes for a chip without event-insertion mode.
+        if (setup.value == kGetPartNumber) return Answer({cp2102n_ ? std::uint8_t{0x20} : std::uint8_t{0x02}, 0x00}, setup);
         if (setup.value == kGetFirmwareVersion2N && cp2102n_) return Answer({1, 0, 8}, setup);
         return std::vector<std::uint8_t>(setup.In() ? setup.length : 0);
       case kSetBaudRate:
