@@ -157,7 +157,7 @@ TEST_F(Cli, BadUsageSaysWhatWasWrongAndExits64) {
   const std::pair<std::string, std::string> misuses[] = {
       {"", "say where to test: --port N, --device PATH, --simulate or --watch"},
       {"--port 17", "--port: 17 is not a COM number: give 1 to 16"},
-      {"--simulate --test slow", "--test: slow is not a test: choose fast or extended"},
+      {"--simulate --test slow", "--test: slow is not a test: choose fast, extended or car"},
       {"--list --port 2", "--port excludes --list"},
       {"--simulate=bogus", "not a simulated adaptor fault: \"bogus\""},
       {"--simulate=dead,", "a fault is missing between two commas or at an end"},

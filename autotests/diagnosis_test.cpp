@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "adaptor_tests/diagnosis.h"
 #include "support/simulated_run.h"
-#include "tests/diagnosis.h"
 
 namespace {
 

@@ -45,6 +45,7 @@ class NineSixHundredOnly final : public SerialDevice {
   void DiscardOutput() override {}
   void Write(std::span<const std::uint8_t>) override {}
   ByteBuffer Read(std::size_t) override { return {}; }
+  void SetFarewell(std::span<const std::uint8_t>) override {}
   bool Lost() const override { return false; }
 
   DCB applied{};

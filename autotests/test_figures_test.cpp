@@ -3,10 +3,10 @@
 #include <cmath>
 #include <tuple>
 
+#include "adaptor_tests/adaptor_tests.h"
+#include "adaptor_tests/number_formats.h"
+#include "adaptor_tests/transfer_speed.h"
 #include "common/number_text.h"
-#include "tests/adaptor_tests.h"
-#include "tests/number_formats.h"
-#include "tests/transfer_speed.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "serial/comm_error.h"
 #include "serial/linux/open_failure_text.h"
-#include "serial/process_endings.h"
 #include "serial/linux/serial_line_check.h"
 #include "serial/linux/tty_kind.h"
+#include "serial/process_endings.h"
 #include "support/fake_sysfs.h"
 #include "support/open_watch.h"
 #include "support/pty_pair.h"

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#include "adaptor_tests/test_session.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
 #include "serial/port_selection.h"
-#include "tests/test_session.h"
 #include "silent_panel.h"
 
 namespace {

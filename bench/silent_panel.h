@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/test_panel.h"
+#include "common/test_panel.h"
 
 // A panel that shows nothing: the benchmarks read the run's record instead.
 class SilentPanel final : public TestPanel {

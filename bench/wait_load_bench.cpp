@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "adaptor_tests/test_session.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
 #include "serial/port_selection.h"
 #include "silent_panel.h"
 #include "support/pty_pair.h"
-#include "tests/test_session.h"
 
 namespace {
 

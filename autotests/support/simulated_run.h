@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "adaptor_tests/test_session.h"
+#include "common/test_panel.h"
 #include "serial/port_selection.h"
 #include "support/fake_clock.h"
 #include "support/safe_port_map.h"
-#include "tests/test_panel.h"
-#include "tests/test_session.h"
 
 // A panel that keeps everything a test writes, CRLFs included. Each run has a panel of its own,
 // so clearing it has nothing to clear.

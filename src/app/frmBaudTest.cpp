@@ -106,6 +106,7 @@ void frmBaudTest::Form_Load() {
   ProcessPendingEvents();
   InitComPorts();
   mnuModeTest_Click();
+  LoadCarLinkSettings();
 }
 
 void frmBaudTest::PlaceFromSettings() {
@@ -123,6 +124,7 @@ void frmBaudTest::Form_Unload() {
   if (std::exchange(unloaded_, true)) return;
   SaveAppSetting("SerialPortInfo", "ComPort",
                  QString::fromStdString(NumberText(Port().state.CurrentPort)));
+  SaveCarLinkSettings();
   if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
     const QRect outer = frameGeometry();
     const auto save = [](const char* key, int twips) {

@@ -4,11 +4,11 @@
 #include <functional>
 #include <vector>
 
+#include "adaptor_tests/baud_list.h"
+#include "adaptor_tests/test_session.h"
+#include "common/test_panel.h"
 #include "serial/port_context.h"
 #include "serial/port_selection.h"
-#include "tests/baud_list.h"
-#include "tests/test_panel.h"
-#include "tests/test_session.h"
 
 class Clock;
 class PortMap;
@@ -55,6 +55,11 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   void cmdStart_Click();
   void cmdStop_Click();
 
+  // The car link test's choices: the ECU's ID (entry 0 asks the common IDs in turn), and a quiet
+  // bus.
+  void mnuCarLinkEcu_Click(std::int16_t Index);
+  void mnuCarLinkQuietBus_Click();
+
   // Modes and diagnostics.
   void mnuModeTest_Click();
   void mnuModeDiag_Click();
@@ -82,6 +87,9 @@ class frmBaudTest : public QMainWindow, private TestPanel {
  private:
   void CreateControls();
   void CreateMenus();
+  void CreateCarLinkMenu();
+  void LoadCarLinkSettings();
+  void SaveCarLinkSettings();
   void SetTabOrder();
   void FitToScreen();
   void ConnectHandlers();
@@ -129,6 +137,9 @@ class frmBaudTest : public QMainWindow, private TestPanel {
   std::vector<QAction*> mnuSetupComPort;
   QMenu* XmnuSelectBaud = nullptr;
   std::vector<QAction*> mnuSelectBaud;
+  QMenu* xmnuSetupCarLink = nullptr;
+  std::vector<QAction*> mnuCarLinkEcu;
+  QAction* mnuCarLinkQuietBus = nullptr;
   QMenu* xmnuMode = nullptr;
   QAction* mnuModeTest = nullptr;
   QAction* mnuModeDiag = nullptr;

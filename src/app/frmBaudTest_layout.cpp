@@ -94,6 +94,9 @@ void frmBaudTest::CreateControls() {
             480, 2532, 330),
       Place(new QRadioButton("Extended Test", fraTestMode), ControlArrayName("optTestSetup", 1), 180,
             960, 2712, 330),
+      // The frame's free right-hand column.
+      Place(new QRadioButton("Car Link Test", fraTestMode), ControlArrayName("optTestSetup", 2), 3000,
+            480, 2412, 330),
   };
   optTestSetup[0]->setChecked(true);
 
@@ -156,6 +159,7 @@ void frmBaudTest::CreateMenus() {
                                       QString::number(kSelectableBauds[i]), true));
     mnuSelectBaud.back()->setActionGroup(rates);
   }
+  CreateCarLinkMenu();
 
   xmnuMode = bar->addMenu("&Test Mode");
   xmnuMode->setObjectName("xmnuMode");
@@ -185,7 +189,7 @@ void frmBaudTest::FitToScreen() {
 
 void frmBaudTest::SetTabOrder() {
   // The focus order of the controls that take focus; labels and frames do not.
-  QWidget* const order[] = {optTestSetup[0], optTestSetup[1], cmdStart,  cmdStop,  txtStatus,
-                            cmdExit,         cmdSendChars,    chkDtrPwr, chkRtsPwr};
+  QWidget* const order[] = {optTestSetup[0], optTestSetup[1], cmdStart,  cmdStop,   txtStatus,
+                            cmdExit,         cmdSendChars,    chkDtrPwr, chkRtsPwr, optTestSetup[2]};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }

@@ -8,10 +8,10 @@
 #include "app/app_settings.h"
 #include "app/frmBaudTest.h"
 #include "common/number_text.h"
+#include "common/report_texts.h"
 #include "msgbox/MMsgBoxPos.h"
 #include "serial/baud_select.h"
 #include "serial/port_map.h"
-#include "tests/report_texts.h"
 
 namespace {
 

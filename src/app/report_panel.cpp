@@ -68,6 +68,7 @@ void frmBaudTest::SetTestBusy(bool busy) {
   chkRtsPwr->setEnabled(enable);
   optTestSetup[0]->setEnabled(enable);
   optTestSetup[1]->setEnabled(enable);
+  optTestSetup[2]->setEnabled(enable);
   mnuExit->setEnabled(enable);
   mnuSaveReport->setEnabled(enable);
   xmnuSetup->menuAction()->setEnabled(enable);

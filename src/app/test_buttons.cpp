@@ -4,18 +4,29 @@
 #include <QRadioButton>
 #include <QString>
 
+#include "adaptor_tests/diagnosis_text.h"
 #include "app/frmBaudTest.h"
 #include "serial/port_map.h"
 #include "serial/port_selection.h"
-#include "tests/diagnosis_text.h"
+
+namespace {
+
+TestKind ChosenTest(const std::vector<QRadioButton*>& choices) {
+  if (choices[1]->isChecked()) return TestKind::Extended;
+  if (choices[2]->isChecked()) return TestKind::Car;
+  return TestKind::Fast;
+}
+
+}  // namespace
 
 void frmBaudTest::cmdStart_Click() {
   testRunning_ = true;
-  const auto record = session_.Start(optTestSetup[1]->isChecked() ? TestKind::Extended : TestKind::Fast);
+  const auto record = session_.Start(ChosenTest(optTestSetup));
   testRunning_ = false;
-  // After a failure the report ends with what the headless runner says of it.
+  // After a failure the report ends with what the headless runner says of it, in the window's
+  // words.
   if (record) {
-    const auto diagnoses = Diagnose(*record, ports_.Identity(Port().state.CurrentPort));
+    const auto diagnoses = Diagnose(*record, ports_.Identity(Port().state.CurrentPort), Reader::Window);
     if (!diagnoses.empty()) AppendDiagnosis(DiagnosisText(diagnoses, kUnwrapped));
   }
   if (const auto lost = DropLostPort(Port())) ApplyPortSelection(*lost);

@@ -8,6 +8,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "adaptor_tests/diagnosis.h"
+#include "adaptor_tests/diagnosis_text.h"
 #include "cli/bench_record.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
@@ -21,8 +23,6 @@
 #include "serial/adaptor_watch.h"
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
-#include "tests/diagnosis.h"
-#include "tests/diagnosis_text.h"
 
 namespace fs = std::filesystem;
 
@@ -177,7 +177,7 @@ class Bench {
       return;
     }
     if (options_.baud) run.SelectRate(*options_.baud);
-    result.record = run.Run(options_.test);
+    result.record = run.Run(options_.test, {options_.ecu, options_.quietBus});
     InstallInterruptHandler(kEndBenchNotice);
     panel.EndReport();
     if (!result.record) {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "adaptor_tests/diagnosis.h"
 #include "cli/run_names.h"
-#include "tests/diagnosis.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ std::string RateText(float rate) {
   return std::string(text, end);
 }
 
-// "8192:phase2=receive-timeout", "speed=out-of-range": each check that did not pass.
+// "8192:phase2=receive-timeout", "speed=out-of-range", "car=only-echo": each check that did not
+// pass.
 std::vector<std::string> FailedPhases(const BenchResult& result) {
   std::vector<std::string> failed;
   if (!result.record) return failed;
@@ -47,6 +48,10 @@ std::vector<std::string> FailedPhases(const BenchResult& result) {
   const auto& speed = result.record->speed;
   if (speed && speed->outcome != SpeedOutcome::Passed) {
     failed.push_back("speed=" + nlohmann::json(speed->outcome).get<std::string>());
+  }
+  const auto& car = result.record->car;
+  if (car && car->verdict != CarVerdict::Answered) {
+    failed.push_back("car=" + nlohmann::json(car->verdict).get<std::string>());
   }
   return failed;
 }

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "adaptor_tests/run_control.h"
+#include "adaptor_tests/run_record.h"
 #include "serial/port_identity.h"
-#include "tests/run_control.h"
-#include "tests/run_record.h"
 
 // One adaptor the bench took, as its log keeps it.
 struct BenchResult {

@@ -50,7 +50,18 @@ std::optional<TestKind> TestNamed(std::string name) {
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name == "fast") return TestKind::Fast;
   if (name == "extended") return TestKind::Extended;
+  if (name == "car") return TestKind::Car;
   return std::nullopt;
+}
+
+// An ECU's ID, as two hex digits with or without 0x.
+std::optional<std::uint8_t> EcuId(std::string text) {
+  if (text.starts_with("0x") || text.starts_with("0X")) text.erase(0, 2);
+  unsigned id = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, id, 16);
+  if (text.empty() || error != std::errc() || stop != end || id > 0xFF) return std::nullopt;
+  return static_cast<std::uint8_t>(id);
 }
 
 }  // namespace
@@ -58,12 +69,14 @@ std::optional<TestKind> TestNamed(std::string name) {
 std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const argv[]) {
   CLI::App app(
       "Checks a looped-back ALDL adaptor cable on one serial port: the loopback under "
-      "each way of powering it from DTR and RTS and, in the fast test, a true 8192 baud.",
+      "each way of powering it from DTR and RTS and, in the fast test, a true 8192 baud. "
+      "On the car, the car link test asks the ECU for its data and says why no answer came.",
       "aldl-tester-cli");
   app.set_version_flag("--version", VersionText());
   app.footer(
-      "Exit status: 0 all phases passed, 1 a phase failed, 2 no verdict and nothing failed "
-      "(halted, rate refused, port not opened), 64 bad usage.\nCOM n is the device in "
+      "Exit status: 0 all phases passed (the car link test: the ECU answered), 1 a phase failed "
+      "(no answer), 2 no verdict and nothing failed (halted, rate refused, port not opened), 64 "
+      "bad usage.\nCOM n is the device in "
       "ALDL_COM<n> (a tty path, or sim[:FAULTS]); see --list.");
 
   CliOptions options;
@@ -84,19 +97,37 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
   auto* simulateOption =
       app.add_option("--simulate", faults,
                      "Test on the simulated adaptor (COM 1), with these comma-separated faults: "
-                     "dead, no-dtr, no-rts, noise, rate=N, std-rates, unplug=MS")
+                     "dead, no-dtr, no-rts, noise, rate=N, std-rates, unplug=MS; car puts it on a "
+                     "car's data line, with ignition-off, ecu=HEX, chatter, bad-checksum, late=MS, "
+                     "160-baud, held-low, no-echo")
           ->option_text("[=FAULTS]")
           ->expected(0, 1)
           ->excludes(portOption)
           ->excludes(deviceOption);
   auto* testOption =
-      app.add_option("--test", test, "Which test to run (default fast)")
-          ->option_text("fast|extended")
+      app.add_option("--test", test,
+                     "Which test to run (default fast): the loopback tests, or car, which on the car "
+                     "only reads (mode 1 requests)")
+          ->option_text("fast|extended|car")
           ->check(CLI::Validator(
               [](const std::string& name) -> std::string {
-                return TestNamed(name) ? "" : name + " is not a test: choose fast or extended";
+                return TestNamed(name) ? "" : name + " is not a test: choose fast, extended or car";
               },
               ""));
+  std::string ecu;
+  auto* ecuOption =
+      app.add_option("--ecu", ecu,
+                     "With --test car, ask the ECU with this ID only (default: F4, then F5, F7, E4, "
+                     "F0 and 80 until one answers)")
+          ->option_text("HEX")
+          ->check(CLI::Validator(
+              [](const std::string& text) -> std::string {
+                return EcuId(text) ? "" : text + " is not an ECU ID: give two hex digits, such as F4";
+              },
+              ""));
+  auto* quietBusOption = app.add_flag("--quiet-bus", options.quietBus,
+                                      "With --test car, ask the other modules to keep quiet (mode 8) "
+                                      "first, and to talk again (mode 9) at the end, however it ends");
   auto* baudOption =
       app.add_option("--baud", baud,
                      "Select this rate before the run, as the Baud Select menu does (default: "
@@ -133,6 +164,9 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
       throw CLI::ValidationError("say where to test: --port N, --device PATH, --simulate or "
                                  "--watch (or --list to see the ports)");
     }
+    if (ecuOption->count() + quietBusOption->count() > 0 && TestNamed(test) != TestKind::Car) {
+      throw CLI::ValidationError("--ecu and --quiet-bus are for the car link test: add --test car");
+    }
   } catch (const CLI::CallForHelp& help) {
     return CliExit{app.exit(help), {}};
   } catch (const CLI::CallForVersion& version) {
@@ -146,6 +180,7 @@ std::variant<CliOptions, CliExit> ParseCommandLine(int argc, const char* const a
   if (simulateOption->count() > 0) options.simulate = faults;
   if (testOption->count() > 0) options.test = *TestNamed(test);
   if (baudOption->count() > 0) options.baud = baud;
+  if (ecuOption->count() > 0) options.ecu = EcuId(ecu);
   if (logOption->count() > 0) options.log = log;
   return options;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "tests/run_control.h"
+#include "adaptor_tests/run_control.h"
 
 // What the command line asks for. Exactly one of comPort, device and simulate is set, unless
 // list is or watch is (which takes comPort or device, or neither).
@@ -15,6 +15,8 @@ struct CliOptions {
   std::optional<std::string> simulate;  // the simulated adaptor's faults, "" for a good one
   TestKind test = TestKind::Fast;
   std::optional<std::int32_t> baud;  // the rate to select before the run
+  std::optional<std::uint8_t> ecu;   // the car link test asks this ID only
+  bool quietBus = false;             // the car link test sends mode 8 first and mode 9 after
   bool json = false;  // the run, or with list the list, as one JSON object
   bool list = false;
   bool watch = false;               // the bench: adaptor after adaptor as they are plugged in

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tests/run_record.h"
+#include "adaptor_tests/run_record.h"
 
 // What the exit status tells a script.
 inline constexpr int kExitPassed = 0;

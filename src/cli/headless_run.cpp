@@ -29,8 +29,9 @@ void HeadlessRun::SelectRate(std::int32_t rate) {
   panel_.SetBaudCaption(SelectBaud(session_.Port(), rate) ? NumberText(rate) : "Error Setting Baud");
 }
 
-std::optional<RunRecord> HeadlessRun::Run(TestKind kind) {
+std::optional<RunRecord> HeadlessRun::Run(TestKind kind, const CarLinkOptions& car) {
   InstallInterruptHandler();
+  session_.CarLink = car;
   std::optional<RunRecord> record = session_.Start(kind);
   // The window shows the refusal as it is; to a script and a bench the adaptor has failed.
   if (record && RefusesCarRate(*record)) record->verdict = Verdict::Failed;

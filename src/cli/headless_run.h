@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "tests/run_control.h"
-#include "tests/test_session.h"
+#include "adaptor_tests/run_control.h"
+#include "adaptor_tests/test_session.h"
 
 class Clock;
 class PortMap;
@@ -21,8 +21,8 @@ class HeadlessRun {
   std::optional<std::string> OpenPort(std::int16_t comPort);
   // Sets the rate in force as the Baud Select menu does.
   void SelectRate(std::int32_t rate);
-  // Start Test: no record when the port is not ready.
-  std::optional<RunRecord> Run(TestKind kind);
+  // Start Test: no record when the port is not ready. The car link test asks as car says.
+  std::optional<RunRecord> Run(TestKind kind, const CarLinkOptions& car = {});
 
  private:
   void DoEvents();

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "adaptor_tests/diagnosis_text.h"
 #include "cli/bench.h"
 #include "cli/cli_options.h"
 #include "cli/decimal_separator.h"
@@ -21,7 +22,6 @@
 #include "link/clock.h"
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
-#include "tests/diagnosis_text.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int RunTest(const CliOptions& options, PortMap& ports, Clock& clock) {
                  "cannot open COM " + std::to_string(comPort) + ": " + *why);
   }
   if (options.baud) run.SelectRate(*options.baud);
-  const std::optional<RunRecord> record = run.Run(options.test);
+  const std::optional<RunRecord> record = run.Run(options.test, {options.ecu, options.quietBus});
   panel.EndReport();
   if (!record) return kExitNoVerdict;
   const PortIdentity identity = ports.Identity(comPort);

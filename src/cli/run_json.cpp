@@ -1,7 +1,8 @@
 #include "cli/run_json.h"
 
+#include "adaptor_tests/diagnosis.h"
+#include "cli/car_link_json.h"
 #include "cli/run_names.h"
-#include "tests/diagnosis.h"
 
 void to_json(nlohmann::json& json, const PhaseRecord& phase) {
   json = {{"phase", phase.phase}, {"outcome", phase.outcome}, {"bytes_received", phase.bytesReceived}};
@@ -51,6 +52,7 @@ nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
                          {"rates", record.rates},
                          {"verdict", record.verdict}};
   if (record.speed) json["speed"] = *record.speed;
+  if (record.car) json["car"] = CarLinkJson(*record.car);
   json["diagnosis"] = nullptr;
   // The first fault as cause and fix, as scripts read it; any further ones under "also".
   if (const auto diagnoses = Diagnose(record, identity); !diagnoses.empty()) {

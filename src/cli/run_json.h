@@ -4,19 +4,20 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "adaptor_tests/run_control.h"
+#include "adaptor_tests/run_record.h"
 #include "serial/port_identity.h"
-#include "tests/run_control.h"
-#include "tests/run_record.h"
 
 // A run as one JSON object:
-//   {"port": 1, "device": "sim", "identity": IDENTITY, "test": "fast" | "extended",
+//   {"port": 1, "device": "sim", "identity": IDENTITY, "test": "fast" | "extended" | "car",
 //    "rates": [{"rate": 8192, "phases": [{"phase": 1, "outcome": PHASE}, ...]}, ...],
 //    "speed": {"outcome": SPEED, "measured_rate": 8187.5 | null},
 //    "verdict": "passed" | "failed" | "halted" | "rate-refused",
 //    "diagnosis": {"cause": "...", "fix": "..."} | null}
 // PHASE: "passed", "transmit-timeout", "receive-timeout", "compare-error", "port-not-open".
 // SPEED: "passed", "no-data", "out-of-range", "port-not-open"; "speed" is there only when the
-// fast test's transfer-speed check ran, and measured_rate (baud) only holds a number when a
+// fast test's transfer-speed check ran, "car" (see car_link_json.h) only when the car link test
+// did; measured_rate (baud) only holds a number when a
 // whole block came back. A rate appears once the port accepted it, or once the run found the
 // port gone when setting it; its phases as far as they ran. The diagnosis, the likely cause and
 // what to do in plain words, is null when every phase passed.

@@ -2,11 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/run_control.h"
-#include "tests/run_record.h"
+#include "adaptor_tests/run_control.h"
+#include "adaptor_tests/run_record.h"
+#include "car_link/car_link_record.h"
 
 // The words for a run's outcomes that scripts read, in the run's JSON and the bench's log.
-NLOHMANN_JSON_SERIALIZE_ENUM(TestKind, {{TestKind::Fast, "fast"}, {TestKind::Extended, "extended"}})
+NLOHMANN_JSON_SERIALIZE_ENUM(TestKind, {{TestKind::Fast, "fast"},
+                                        {TestKind::Extended, "extended"},
+                                        {TestKind::Car, "car"}})
 
 NLOHMANN_JSON_SERIALIZE_ENUM(PhaseOutcome, {{PhaseOutcome::Passed, "passed"},
                                             {PhaseOutcome::TransmitTimeout, "transmit-timeout"},
@@ -23,3 +26,23 @@ NLOHMANN_JSON_SERIALIZE_ENUM(Verdict, {{Verdict::Passed, "passed"},
                                        {Verdict::Failed, "failed"},
                                        {Verdict::Halted, "halted"},
                                        {Verdict::RateRefused, "rate-refused"}})
+
+NLOHMANN_JSON_SERIALIZE_ENUM(CarAttempt::Outcome, {{CarAttempt::Outcome::Answered, "answered"},
+                                                   {CarAttempt::Outcome::NoEcho, "no-echo"},
+                                                   {CarAttempt::Outcome::EchoAltered, "echo-altered"},
+                                                   {CarAttempt::Outcome::NoReply, "no-reply"},
+                                                   {CarAttempt::Outcome::ReplyNotWhole, "reply-not-whole"},
+                                                   {CarAttempt::Outcome::ReplyBadSum, "reply-bad-checksum"},
+                                                   {CarAttempt::Outcome::ReplyLate, "reply-late"}})
+
+NLOHMANN_JSON_SERIALIZE_ENUM(CarVerdict, {{CarVerdict::Answered, "answered"},
+                                          {CarVerdict::OnlyEcho, "only-echo"},
+                                          {CarVerdict::NoEcho, "no-echo"},
+                                          {CarVerdict::EchoAltered, "echo-altered"},
+                                          {CarVerdict::ReplyBroken, "reply-broken"},
+                                          {CarVerdict::ReplyLate, "reply-late"},
+                                          {CarVerdict::NoValidFrame, "no-valid-frame"},
+                                          {CarVerdict::LineHeldLow, "line-held-low"},
+                                          {CarVerdict::PortLost, "port-lost"},
+                                          {CarVerdict::RateRefused, "rate-refused"},
+                                          {CarVerdict::Halted, "halted"}})

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_panel.h"
+#include "common/test_panel.h"
 
 struct PortSelectionView;
 

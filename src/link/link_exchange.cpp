@@ -85,6 +85,11 @@ bool LinkExchange::DiscardUntilQuiet(std::int32_t quietMs, std::int32_t limitMs)
   }
 }
 
+void LinkExchange::AwaitInput(std::int32_t ms) {
+  events_.DoEvents(0);
+  PauseForInput(comm_.InBufferCount() + 1, ms);
+}
+
 void LinkExchange::PauseForInput(std::int32_t count, std::int32_t ms) {
   Pause(ms, [this, count](std::int32_t left) { return comm_.WaitInBufferCount(count, left); });
 }

@@ -33,6 +33,11 @@ class LinkExchange {
   // Raises CommError when the port fails.
   bool DiscardUntilQuiet(std::int32_t quietMs, std::int32_t limitMs);
 
+  // A pause of a wait that lets the user's clicks in, Stop Test among them: handles the pending
+  // events, then sleeps until more input may have come, for at most ms. Raises CommError when
+  // the port fails.
+  void AwaitInput(std::int32_t ms);
+
   // One pause of a wait that lets no user input in: repaints the window, then sleeps until the
   // receive count may have reached count, for at most ms. Raises CommError when the port fails.
   void PauseForInput(std::int32_t count, std::int32_t ms);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "serial/comm_error.h"
 #include "serial/port_map.h"
@@ -11,6 +12,9 @@ namespace {
 
 constexpr double kRateTolerance = 0.05;
 constexpr std::int16_t kHighestCommPort = 255;
+// How long an owed farewell may take to leave before the settings are put back.
+constexpr int kFarewellWaits = 20;
+constexpr std::int32_t kFarewellWaitMs = 10;
 
 void Require(bool valid, const std::string& what) {
   if (!valid) throw CommError(CommErrorNumber::InvalidPropertyValue, what);
@@ -37,7 +41,10 @@ void MSComm::SetCommPort(std::int16_t port) {
 
 void MSComm::SetPortOpen(bool open) {
   if (!open) {
+    // A line still there sends its farewell as it closes; a lost one still owes it.
+    const bool lost = device_ && device_->Lost();
     device_.reset();
+    if (!lost) farewell_.clear();
     return;
   }
   if (PortOpen()) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is already open");
@@ -48,7 +55,26 @@ void MSComm::SetPortOpen(bool open) {
                     ports_.Device(commPort_) + " refused the line settings");
   }
   device->SetModemLines(dtr_, rts_);
+  if (!farewell_.empty()) PayOwedFarewell(*device);
   device_ = std::move(device);
+}
+
+void MSComm::PayOwedFarewell(SerialDevice& device) {
+  const ByteBuffer farewell = std::exchange(farewell_, {});
+  DCB atRate = settings_;
+  atRate.BaudRate = farewellRate_;
+  if (!device.Apply(atRate)) return;
+  device.Write(farewell);
+  for (int wait = 0; wait < kFarewellWaits; ++wait) {
+    if (device.WaitForOutputEmpty(kFarewellWaitMs)) break;
+  }
+  device.Apply(settings_);
+}
+
+void MSComm::SetFarewell(const ByteBuffer& bytes, std::uint32_t rate) {
+  farewell_ = bytes;
+  farewellRate_ = rate;
+  if (device_) device_->SetFarewell(farewell_);
 }
 
 bool MSComm::PortAvailable() const { return !ports_.Unavailability(commPort_); }

@@ -70,7 +70,15 @@ class MSComm {
 
   CommHandle CommID() const;
 
+  // Bytes the line sends at rate before it is let go: when the port closes, however the program
+  // ends, and, when the port was lost with them still owed, as soon as it opens again. Empty:
+  // none.
+  void SetFarewell(const ByteBuffer& bytes, std::uint32_t rate);
+
  private:
+  // Sends what a lost port still owed, at its rate, and puts the settings back.
+  void PayOwedFarewell(SerialDevice& device);
+
   SerialDevice& OpenDevice() const;
 
   PortMap& ports_;
@@ -80,6 +88,8 @@ class MSComm {
   std::int16_t inputLen_ = 0;
   bool dtr_ = false;
   bool rts_ = false;
+  ByteBuffer farewell_;
+  std::uint32_t farewellRate_ = 0;
 };
 
 // The device control block calls: non-zero on success, 0 on failure; they never raise.

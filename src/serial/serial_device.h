@@ -45,6 +45,10 @@ class SerialDevice {
   // Removes and returns up to max of the bytes waiting; never waits for more.
   virtual ByteBuffer Read(std::size_t max) = 0;
 
+  // Bytes the line sends before it is let go: when it is closed, and however the program ends,
+  // a signal included. Empty: none. Never raises.
+  virtual void SetFarewell(std::span<const std::uint8_t> bytes) = 0;
+
   // The device has stopped answering (a pulled cable): every operation fails from now on.
   virtual bool Lost() const = 0;
 };

@@ -40,11 +40,22 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+constexpr std::array<std::pair<std::string_view, bool CarFaults::*>, 7> kCarFlagFaults = {{
+    {"car", &CarFaults::present},
+    {"ignition-off", &CarFaults::ignitionOff},
+    {"chatter", &CarFaults::chatter},
+    {"bad-checksum", &CarFaults::badChecksum},
+    {"160-baud", &CarFaults::slowBaud},
+    {"held-low", &CarFaults::heldLow},
+    {"no-echo", &CarFaults::noEcho},
+}};
+
 [[noreturn]] void RejectFault(std::string_view item) {
   const std::string what = item.empty() ? "a fault is missing between two commas or at an end"
                                         : "not a simulated adaptor fault: \"" + std::string(item) + '"';
   throw std::invalid_argument(what + " (the faults are dead, no-dtr, no-rts, noise, rate=N with N above "
-                              "0, std-rates, unplug=MS with MS 0 or more)");
+                              "0, std-rates, unplug=MS with MS 0 or more; and with car: ignition-off, "
+                              "ecu=HEX, chatter, bad-checksum, late=MS, 160-baud, held-low, no-echo)");
 }
 
 template <typename Number>
@@ -59,11 +70,16 @@ std::optional<Number> WholeNumber(std::string_view text) {
 void AddFault(std::string_view item, SimFaults& faults) {
   const auto equals = item.find('=');
   const auto name = Trim(item.substr(0, equals));
+  const auto named = [name](const auto& flag) { return flag.first == name; };
   if (equals == std::string_view::npos) {
-    const auto named = [name](const auto& flag) { return flag.first == name; };
-    const auto flag = std::ranges::find_if(kFlagFaults, named);
-    if (flag == kFlagFaults.end()) RejectFault(item);
-    faults.*(flag->second) = true;
+    if (const auto flag = std::ranges::find_if(kFlagFaults, named); flag != kFlagFaults.end()) {
+      faults.*(flag->second) = true;
+    } else if (const auto carFlag = std::ranges::find_if(kCarFlagFaults, named); carFlag != kCarFlagFaults.end()) {
+      faults.car.*(carFlag->second) = true;
+      faults.car.present = true;
+    } else {
+      RejectFault(item);
+    }
     return;
   }
   const auto value = Trim(item.substr(equals + 1));
@@ -75,6 +91,17 @@ void AddFault(std::string_view item, SimFaults& faults) {
     const auto ms = WholeNumber<std::int32_t>(value);
     if (!ms || *ms < 0) RejectFault(item);
     faults.unplugAfterMs = ms;
+  } else if (name == "late") {
+    const auto ms = WholeNumber<std::int32_t>(value);
+    if (!ms || *ms < 0) RejectFault(item);
+    faults.car.lateMs = *ms;
+    faults.car.present = true;
+  } else if (name == "ecu") {
+    unsigned id = 0;
+    const auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), id, 16);
+    if (value.empty() || error != std::errc{} || stop != value.data() + value.size() || id > 0xFF) RejectFault(item);
+    faults.car.ecuId = static_cast<std::uint8_t>(id);
+    faults.car.present = true;
   } else {
     RejectFault(item);
   }
@@ -86,7 +113,9 @@ class SimulatedLine {
  public:
   SimulatedLine(SimFaults faults, MillisecondSource now)
       : faults_(std::move(faults)), now_(std::move(now)),
-        lastReading_(static_cast<std::uint32_t>(now_())) {}
+        lastReading_(static_cast<std::uint32_t>(now_())) {
+    if (faults_.car.present) car_.emplace(faults_.car);
+  }
 
   std::optional<std::string> Unavailability() {
     ReadClock();
@@ -101,11 +130,18 @@ class SimulatedLine {
     open_ = true;
     settings_ = DCB{kDcbLength, kFreshRate, 8, NOPARITY, ONESTOPBIT};
     lineFreeAtMs_ = static_cast<double>(nowMs_);
+    // What the car said while the port was closed went unheard.
+    if (car_) car_->Advance(static_cast<double>(nowMs_));
   }
 
   bool Lost() const { return lost_; }
 
+  void SetFarewell(std::span<const std::uint8_t> bytes) { farewell_.assign(bytes.begin(), bytes.end()); }
+
+  std::vector<FrameBytes> CarHeard() const { return car_ ? car_->HeardFromTester() : std::vector<FrameBytes>{}; }
+
   void Close() {
+    SayFarewell();
     open_ = false;
     lost_ = false;
     dtr_ = rts_ = false;
@@ -169,6 +205,7 @@ class SimulatedLine {
   void DiscardOutput() {
     CatchUp();
     sending_.clear();
+    if (car_) car_->Withdraw(static_cast<double>(nowMs_));
     lineFreeAtMs_ = static_cast<double>(nowMs_);
   }
 
@@ -180,7 +217,9 @@ class SimulatedLine {
     for (std::size_t k = 0; k < bytes.size(); ++k) {
       const bool altered = faults_.noise && k + 1 == bytes.size();
       const auto echo = static_cast<std::uint8_t>(altered ? bytes[k] ^ kNoiseMask : bytes[k]);
-      sending_.push_back({echo, startMs + static_cast<double>(k + 1) * characterMs});
+      const double endMs = startMs + static_cast<double>(k + 1) * characterMs;
+      sending_.push_back({echo, endMs});
+      if (car_ && Powered()) car_->Transmit(echo, endMs, characterMs);
     }
     if (!bytes.empty()) lineFreeAtMs_ = sending_.back().atMs;
   }
@@ -209,6 +248,12 @@ class SimulatedLine {
   std::optional<double> ArrivalOf(std::size_t nth) const {
     if (!Powered() || faults_.dead) return std::nullopt;
     if (nth <= inFlight_.size()) return inFlight_[nth - 1].atMs;
+    // The car may say something at its next change.
+    if (car_) {
+      const auto next = car_->NextChangeMs();
+      if (!next) return std::nullopt;
+      return *next + kEchoDelayMs;
+    }
     nth -= inFlight_.size();
     if (nth <= sending_.size()) return sending_[nth - 1].atMs + kEchoDelayMs;
     return std::nullopt;
@@ -230,6 +275,19 @@ class SimulatedLine {
 
   bool Unplugged() const { return unplugAtMs_ && nowMs_ >= *unplugAtMs_; }
 
+  // A port that closes still sends what it owes the line, while the adaptor has power; the car
+  // hears it out.
+  void SayFarewell() {
+    const ByteBuffer farewell = std::exchange(farewell_, {});
+    if (farewell.empty() || lost_ || Unplugged()) return;
+    try {
+      Write(farewell);
+    } catch (const CommError&) {
+      return;
+    }
+    if (car_ && !sending_.empty()) car_->Advance(sending_.back().atMs + 1);
+  }
+
   bool Powered() const { return (dtr_ && !faults_.noDtr) || (rts_ && !faults_.noRts); }
 
   // Brings the line up to now. The lines only change after this, so the power in force now is
@@ -242,8 +300,11 @@ class SimulatedLine {
     }
     const auto now = static_cast<double>(nowMs_);
     while (!sending_.empty() && sending_.front().atMs <= now) {
-      inFlight_.push_back({sending_.front().byte, sending_.front().atMs + kEchoDelayMs});
+      if (!car_) inFlight_.push_back({sending_.front().byte, sending_.front().atMs + kEchoDelayMs});
       sending_.pop_front();
+    }
+    if (car_) {
+      for (const WireCharacter& heard : car_->Advance(now)) inFlight_.push_back({heard.byte, heard.endMs + kEchoDelayMs});
     }
     while (!inFlight_.empty() && inFlight_.front().atMs <= now) {
       if (Powered() && !faults_.dead) received_.push_back(inFlight_.front().byte);
@@ -266,6 +327,8 @@ class SimulatedLine {
   std::deque<TimedByte> sending_;
   std::deque<TimedByte> inFlight_;
   std::deque<std::uint8_t> received_;
+  ByteBuffer farewell_;
+  std::optional<SimulatedCar> car_;
 };
 
 class SimulatedConnection final : public SerialDevice {
@@ -289,6 +352,7 @@ class SimulatedConnection final : public SerialDevice {
   void DiscardOutput() override { line_->DiscardOutput(); }
   void Write(std::span<const std::uint8_t> bytes) override { line_->Write(bytes); }
   ByteBuffer Read(std::size_t max) override { return line_->Read(max); }
+  void SetFarewell(std::span<const std::uint8_t> bytes) override { line_->SetFarewell(bytes); }
   bool Lost() const override { return line_->Lost(); }
 
  private:
@@ -318,6 +382,8 @@ SimulatedAdaptor::SimulatedAdaptor(SimFaults faults, MillisecondSource now)
 SimulatedAdaptor::~SimulatedAdaptor() = default;
 
 std::optional<std::string> SimulatedAdaptor::Unavailability() { return shared_->Unavailability(); }
+
+std::vector<FrameBytes> SimulatedAdaptor::CarHeard() const { return shared_->CarHeard(); }
 
 std::unique_ptr<SerialDevice> SimulatedAdaptor::Connect() {
   shared_->Open();

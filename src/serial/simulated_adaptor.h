@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "serial/serial_device.h"
+#include "serial/simulated_car.h"
 
 // Faults the simulated adaptor can be given, written comma-separated after "sim:".
 struct SimFaults {
@@ -17,6 +18,7 @@ struct SimFaults {
   bool stdRates = false;   // std-rates: rates that are not standard are refused
   std::optional<double> lineRate;             // rate=N: the line runs at N baud whatever is set
   std::optional<std::int32_t> unplugAfterMs;  // unplug=MS: the adaptor vanishes MS ms after the first open
+  CarFaults car;                              // car and its faults: on a car's data line
 };
 
 // Parses "dead,rate=7500"; the empty text means no faults. Raises std::invalid_argument naming
@@ -25,7 +27,8 @@ SimFaults ParseSimFaults(std::string_view text);
 
 // A looped-back adaptor on a line that keeps time by the given clock: bytes written leave at the
 // line rate (10 bits a character), and while DTR or RTS powers the adaptor each comes back into
-// the input queue 10 ms after it has left.
+// the input queue 10 ms after it has left. With a car, the adaptor is on the car's data line
+// instead: what comes back is what the line carried, the echo and the car's modules.
 class SimulatedAdaptor {
  public:
   SimulatedAdaptor(SimFaults faults, MillisecondSource now);
@@ -37,6 +40,8 @@ class SimulatedAdaptor {
   std::unique_ptr<SerialDevice> Connect();
   // Why Connect would fail now, or nothing.
   std::optional<std::string> Unavailability();
+  // The whole frames the car's modules heard from the tester; none without a car.
+  std::vector<FrameBytes> CarHeard() const;
 
  private:
   struct Shared;

@@ -4,6 +4,10 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <csignal>
@@ -13,17 +17,41 @@ namespace {
 
 // More lines than a tester ever holds at once; the probe holds one at a time.
 constexpr std::size_t kSlots = 16;
+constexpr std::size_t kLongestFarewell = 16;
+// A farewell has this long to leave, in steps of the second, before the line is put back.
+constexpr int kFarewellSteps = 50;
+constexpr timespec kFarewellStep{0, 2'000'000};
+// What a USB chip still holds once its driver's queue is empty.
+constexpr timespec kChipFifoDrain{0, 20'000'000};
 
 struct Slot {
   volatile std::sig_atomic_t taken = 0;
   int fd = -1;
   termios2 original{};
   int modemLines = -1;  // DTR and RTS as found; -1 for a line without them (a pty)
+  std::array<std::uint8_t, kLongestFarewell> farewell{};
+  volatile std::sig_atomic_t farewellLength = 0;
 };
 
 std::array<Slot, kSlots> slots;
 
-void PutBack(const Slot& slot) noexcept {
+// Async-signal-safe: write, ioctl and nanosleep only. A line that fails (a pulled cable) takes
+// nothing; one that does not drain is given up on.
+void SayFarewell(Slot& slot) noexcept {
+  const auto length = static_cast<std::size_t>(slot.farewellLength);
+  if (length == 0) return;
+  slot.farewellLength = 0;
+  if (write(slot.fd, slot.farewell.data(), length) != static_cast<ssize_t>(length)) return;
+  for (int step = 0; step < kFarewellSteps; ++step) {
+    int queued = 0;
+    if (ioctl(slot.fd, TIOCOUTQ, &queued) != 0 || queued == 0) break;
+    nanosleep(&kFarewellStep, nullptr);
+  }
+  nanosleep(&kChipFifoDrain, nullptr);
+}
+
+void PutBack(Slot& slot) noexcept {
+  SayFarewell(slot);
   ioctl(slot.fd, TCSETS2, &slot.original);
   // Set after the settings: a driver may move the lines on a termios change.
   if (slot.modemLines >= 0) {
@@ -44,6 +72,7 @@ void GuardedLine::Take(int fd, const termios2& original) {
     if (slots[i].taken) continue;
     slots[i].fd = fd;
     slots[i].original = original;
+    slots[i].farewellLength = 0;
     if (ioctl(fd, TIOCMGET, &slots[i].modemLines) != 0) slots[i].modemLines = -1;
     // A signal handler must never see a slot half filled in.
     std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -63,6 +92,18 @@ void GuardedLine::Release() {
   std::atomic_signal_fence(std::memory_order_seq_cst);
   slot.taken = 0;
   slot_ = -1;
+}
+
+void GuardedLine::SetFarewell(std::span<const std::uint8_t> bytes) {
+  if (slot_ < 0) return;
+  Slot& slot = slots[static_cast<std::size_t>(slot_)];
+  // A signal handler sees either no farewell or a whole one.
+  slot.farewellLength = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  const std::size_t length = std::min(bytes.size(), kLongestFarewell);
+  std::copy_n(bytes.begin(), length, slot.farewell.begin());
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  slot.farewellLength = static_cast<std::sig_atomic_t>(length);
 }
 
 void RestoreGuardedLines() noexcept {

@@ -195,6 +195,8 @@ class ComDevice final : public SerialDevice {
     return bytes;
   }
 
+  void SetFarewell(std::span<const std::uint8_t> bytes) override { guard_.SetFarewell(bytes); }
+
   bool Lost() const override { return lost_; }
 
  private:

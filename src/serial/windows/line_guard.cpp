@@ -1,5 +1,6 @@
 #include "serial/windows/line_guard.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <stdexcept>
@@ -8,6 +9,7 @@ namespace {
 
 // More ports than a tester ever holds at once.
 constexpr std::size_t kSlots = 16;
+constexpr std::size_t kLongestFarewell = 16;
 
 enum SlotState : int { kFree, kFilling, kTaken, kRestoring };
 
@@ -15,12 +17,24 @@ struct Slot {
   std::atomic<int> state = kFree;
   HANDLE port = INVALID_HANDLE_VALUE;
   Win32Dcb original{};
+  std::array<std::uint8_t, kLongestFarewell> farewell{};
+  std::atomic<std::size_t> farewellLength = 0;
 };
 
 std::array<Slot, kSlots> slots;
 
-// Setting the block back sets DTR and RTS as it holds them, too.
-void PutBack(Slot& slot) noexcept { SetCommState(slot.port, &slot.original); }
+// The farewell leaves before the rate and the power lines change; a port that fails (a pulled
+// cable) takes nothing.
+void PutBack(Slot& slot) noexcept {
+  if (const std::size_t length = slot.farewellLength.exchange(0); length > 0) {
+    DWORD written = 0;
+    if (WriteFile(slot.port, slot.farewell.data(), static_cast<DWORD>(length), &written, nullptr)) {
+      FlushFileBuffers(slot.port);
+    }
+  }
+  // Setting the block back sets DTR and RTS as it holds them, too.
+  SetCommState(slot.port, &slot.original);
+}
 
 // Whoever moves a slot from taken to restoring puts it back; the other finds nothing to do.
 void RestoreOnce(Slot& slot) noexcept {
@@ -39,6 +53,7 @@ void GuardedLine::Take(HANDLE port, const Win32Dcb& original) {
     if (!slots[i].state.compare_exchange_strong(free, kFilling)) continue;
     slots[i].port = port;
     slots[i].original = original;
+    slots[i].farewellLength = 0;
     slots[i].state = kTaken;
     slot_ = static_cast<int>(i);
     return;
@@ -50,6 +65,16 @@ void GuardedLine::Release() {
   if (slot_ < 0) return;
   RestoreOnce(slots[static_cast<std::size_t>(slot_)]);
   slot_ = -1;
+}
+
+void GuardedLine::SetFarewell(std::span<const std::uint8_t> bytes) {
+  if (slot_ < 0) return;
+  Slot& slot = slots[static_cast<std::size_t>(slot_)];
+  // The console's thread sees either no farewell or a whole one.
+  slot.farewellLength = 0;
+  const std::size_t length = std::min(bytes.size(), kLongestFarewell);
+  std::copy_n(bytes.begin(), length, slot.farewell.begin());
+  slot.farewellLength = length;
 }
 
 void RestoreGuardedLines() noexcept {

@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "adaptor_tests/adaptor_tests.h"
+#include "adaptor_tests/baud_list.h"
+#include "adaptor_tests/run_control.h"
+#include "adaptor_tests/run_record.h"
+#include "car_link/car_link_test.h"
 #include "link/event_hook.h"
 #include "link/link_exchange.h"
 #include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/baud_list.h"
-#include "tests/run_control.h"
-#include "tests/run_record.h"
 
 class Clock;
 class PortMap;
@@ -29,7 +30,7 @@ inline SessionHooks SleepingHooks() { return {[] {}, {SleepFor, [] {}}}; }
 
 // One test session on the ports of a port map: the serial control, the port object and the port
 // state, the link exchange over that serial control, the extended test's rate list, and the
-// adaptor tests that report to the panel.
+// adaptor tests and the car link test that report to the panel.
 class TestSession {
  public:
   TestSession(PortMap& ports, Clock& clock, TestPanel& panel, SessionHooks hooks,
@@ -46,10 +47,15 @@ class TestSession {
   void Stop();
 
   BaudListArray BaudList = MakeBaudList();
+  // What the car link test asks: the ECU's ID, and whether the bus is quieted first.
+  CarLinkOptions CarLink;
 
  private:
+  RunRecord RunCarLink();
+
   TestPanel& panel_;
   PortContext port_;
   LinkExchange link_;
   AdaptorTests tests_;
+  CarLinkTest carLink_;
 };

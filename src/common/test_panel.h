@@ -10,6 +10,9 @@ struct Colour {
   friend bool operator==(const Colour&, const Colour&) = default;
 };
 
+// Report lines end in a carriage return and a line feed, which the callers write themselves.
+inline const std::string CRLF = "\r\n";
+
 inline constexpr Colour kWhite{255, 255, 255};
 inline constexpr Colour kGreen{0, 255, 0};
 inline constexpr Colour kRed{255, 0, 0};

@@ -1,4 +1,4 @@
-#include "tests/number_formats.h"
+#include "adaptor_tests/number_formats.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "tests/transfer_speed.h"
+#include "adaptor_tests/transfer_speed.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/baud_list.h"
-#include "tests/run_record.h"
-#include "tests/test_panel.h"
+#include "adaptor_tests/baud_list.h"
+#include "adaptor_tests/run_record.h"
+#include "common/test_panel.h"
 
 class Clock;
 class LinkExchange;

@@ -1,9 +1,9 @@
+#include "adaptor_tests/adaptor_tests.h"
 #include "common/number_text.h"
+#include "common/report_texts.h"
 #include "link/link_exchange.h"
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/report_texts.h"
 
 AdaptorTests::AdaptorTests(PortContext& port, LinkExchange& link, Clock& clock, TestPanel& panel,
                            const BaudListArray& baudList, std::string decimalSeparator)

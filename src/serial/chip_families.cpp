@@ -1,4 +1,4 @@
-#include "tests/chip_families.h"
+#include "serial/chip_families.h"
 
 #include <algorithm>
 #include <array>

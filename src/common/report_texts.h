@@ -2,7 +2,7 @@
 
 #include <string>
 
-inline const std::string CRLF = "\r\n";
+#include "common/test_panel.h"
 
 inline std::string PhaseName(int phase) { return "Phase" + std::to_string(phase); }
 

@@ -1,4 +1,4 @@
-#include "tests/diagnosis.h"
+#include "adaptor_tests/diagnosis.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,10 @@
 #include <functional>
 #include <set>
 
-#include "tests/chip_families.h"
-#include "tests/number_formats.h"
-#include "tests/transfer_speed.h"
+#include "adaptor_tests/number_formats.h"
+#include "adaptor_tests/transfer_speed.h"
+#include "car_link/car_link_diagnosis.h"
+#include "serial/chip_families.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ struct Evidence {
   const RunRecord& record;
   const PortIdentity& identity;
   const ChipFamily* family;
+  Reader reader;
   Explained explained;
 };
 
@@ -125,16 +127,19 @@ std::optional<Diagnosis> PortLost(Evidence& evidence) {
   Explain(evidence, gone);
   evidence.explained.speed = evidence.explained.speed ||
                              (record.speed && record.speed->outcome == SpeedOutcome::PortNotOpen);
-  std::string when = "during the transfer-speed check";
+  std::string when = record.car ? "during the car link test" : "during the transfer-speed check";
   if (!gone.empty()) {
     when = "during the test, " + Where(gone.front());
   } else if (!record.rates.empty() && record.rates.front().phases.empty()) {
     when = "as " + Baud(record.rates.front().rate) + " was set";
   }
+  const std::string portBack = evidence.reader == Reader::Window
+                                   ? "its port is back (Setup > Com Port shows it, its tooltip naming the adaptor)"
+                                   : "its port is back (aldl-tester-cli --list)";
   return Diagnosis{"The port went away " + when +
                        ": the adaptor was unplugged or lost contact, or the USB hub it is on lost power.",
-                   "Plug the adaptor firmly into the computer itself or into a powered hub, check that "
-                   "its port is back (aldl-tester-cli --list), then run the test again."};
+                   "Plug the adaptor firmly into the computer itself or into a powered hub, check that " +
+                       portBack + ", then run the test again."};
 }
 
 std::optional<Diagnosis> RateRefused(Evidence& evidence) {
@@ -176,10 +181,12 @@ std::optional<Diagnosis> NoEchoAtAll(Evidence& evidence) {
   if (evidence.identity.kind == PortIdentity::Kind::Uart) {
     cause += " " + evidence.identity.name + " is a serial port built into the computer, not a USB adaptor.";
   }
+  const std::string ports = evidence.reader == Reader::Window
+                                ? "Setup > Com Port names the device behind each one in its tooltip"
+                                : "aldl-tester-cli --list names the device behind each one";
   return Diagnosis{cause,
-                   "Check that the adaptor's data lines are looped back, that this is the adaptor's "
-                   "port (aldl-tester-cli --list names the device behind each one) and that the adaptor "
-                   "is plugged in; if all that is right, the adaptor is faulty."};
+                   "Check that the adaptor's data lines are looped back, that this is the adaptor's port (" + ports +
+                       ") and that the adaptor is plugged in; if all that is right, the adaptor is faulty."};
 }
 
 // A single-line phase that got nothing back while the other single line powered the adaptor,
@@ -366,9 +373,10 @@ struct RankedRule {
 
 }  // namespace
 
-std::vector<Diagnosis> Diagnose(const RunRecord& record, const PortIdentity& identity) {
+std::vector<Diagnosis> Diagnose(const RunRecord& record, const PortIdentity& identity, Reader reader) {
+  if (record.car && !record.portLost && !record.refusal) return DiagnoseCarLink(*record.car, identity, reader);
   if (!AnythingFailed(record)) return {};
-  Evidence evidence{record, identity, ChipFamilyOf(identity), {}};
+  Evidence evidence{record, identity, ChipFamilyOf(identity), reader, {}};
   // Asked in this order, so that each failure goes to the fault that explains it best: a lost
   // port fails everything after it, a dead line its own phases, a slow line its short blocks.
   const RankedRule rules[] = {

@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <optional>
 
+#include "adaptor_tests/adaptor_tests.h"
 #include "common/number_text.h"
+#include "common/report_texts.h"
 #include "link/link_exchange.h"
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/report_texts.h"
 
 namespace {
 

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
+#include "common/aldl_frame.h"
+
 inline constexpr std::int16_t kSpeedBlockSize = 2048;
-inline constexpr std::int32_t kVehicleBaud = 8192;
 
 struct TransferSpeed {
   float measuredRate;

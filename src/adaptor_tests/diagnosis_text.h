@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/diagnosis.h"
+#include "adaptor_tests/diagnosis.h"
 
 inline constexpr std::size_t kTerminalColumns = 78;
 // For a box that wraps its own lines: each cause and fix on one line.

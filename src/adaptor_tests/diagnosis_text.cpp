@@ -1,4 +1,4 @@
-#include "tests/diagnosis_text.h"
+#include "adaptor_tests/diagnosis_text.h"
 
 #include <sstream>
 

@@ -1,15 +1,15 @@
 #include <algorithm>
 #include <random>
 
+#include "adaptor_tests/adaptor_tests.h"
+#include "adaptor_tests/number_formats.h"
+#include "adaptor_tests/transfer_speed.h"
 #include "common/number_text.h"
+#include "common/report_texts.h"
 #include "link/clock.h"
 #include "link/link_exchange.h"
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/number_formats.h"
-#include "tests/report_texts.h"
-#include "tests/transfer_speed.h"
 
 namespace {
 

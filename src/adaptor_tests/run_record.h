@@ -4,7 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "tests/transfer_speed.h"
+#include "adaptor_tests/transfer_speed.h"
+#include "car_link/car_link_record.h"
 
 // What a run found, for callers that report more than the panel shows.
 enum class PhaseOutcome { Passed, TransmitTimeout, ReceiveTimeout, CompareError, PortNotOpen };
@@ -54,6 +55,7 @@ struct RunRecord {
   Verdict verdict = Verdict::Halted;
   std::optional<RateRefusal> refusal = std::nullopt;  // with verdict RateRefused
   bool portLost = false;  // the port went away during the run (a pulled cable)
+  std::optional<CarLinkRecord> car = std::nullopt;  // the car link test's findings; no rates then
 };
 
 // The port would not take the car's rate: 8192, or no rate at all because it refused 8192 as

@@ -1,9 +1,9 @@
-#include "tests/run_control.h"
+#include "adaptor_tests/run_control.h"
 
+#include "adaptor_tests/adaptor_tests.h"
 #include "common/number_text.h"
+#include "common/test_panel.h"
 #include "serial/port_context.h"
-#include "tests/adaptor_tests.h"
-#include "tests/test_panel.h"
 
 namespace {
 
@@ -18,15 +18,14 @@ bool EndedOnRateFault(const RunRecord& record) {
 
 }  // namespace
 
-std::optional<RunRecord> StartTest(AdaptorTests& tests, PortContext& port, TestPanel& panel,
-                                   TestKind kind) {
+std::optional<RunRecord> StartTest(const std::function<RunRecord()>& test, PortContext& port, TestPanel& panel) {
   if (!port.state.PortReady) {
     panel.Beep();
     panel.ShowMessage("Com Port is not selected, cannot run test", kStopIconOkButton, "Run Test");
     return std::nullopt;
   }
   panel.SetTestBusy(true);
-  RunRecord record = kind == TestKind::Extended ? tests.ExtendedComTest() : tests.FastComTest();
+  RunRecord record = test();
   if (port.state.CurrentBaud != 0) {
     const bool restored = port.ComSetup().SetBaud(port.state.CurrentBaud);
     // The caption named the last rate under test; it names the rate in force again, worded as
