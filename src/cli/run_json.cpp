@@ -1,5 +1,7 @@
 #include "cli/run_json.h"
 
+#include <charconv>
+
 #include "adaptor_tests/diagnosis.h"
 #include "cli/car_link_json.h"
 #include "cli/run_names.h"
@@ -25,6 +27,18 @@ std::string JsonText(const nlohmann::json& json) {
   return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+namespace {
+
+// A driver's figure as a number; null when it has none, or shows something else.
+nlohmann::json Milliseconds(const std::string& text) {
+  int ms = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), ms);
+  if (text.empty() || error != std::errc() || stop != text.data() + text.size()) return nullptr;
+  return ms;
+}
+
+}  // namespace
+
 nlohmann::json IdentityJson(const PortIdentity& identity) {
   const auto text = [](const std::string& value) {
     return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value);
@@ -38,6 +52,7 @@ nlohmann::json IdentityJson(const PortIdentity& identity) {
           {"vendor_id", text(identity.vendorId)},
           {"product_id", text(identity.productId)},
           {"driver", text(identity.driver)},
+          {"latency_timer_ms", Milliseconds(identity.latencyTimer)},
           {"uart_type", text(identity.uartType)},
           {"by_id", text(identity.byId)},
           {"kernel_console", identity.kernelConsole}};

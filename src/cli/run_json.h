@@ -30,7 +30,8 @@ nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
 //    "description": "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)",
 //    "name": "ttyUSB0", "manufacturer": "FTDI", "product": "FT232R USB UART",
 //    "serial_number": "A1B2C3", "vendor_id": "0403", "product_id": "6001",
-//    "driver": "ftdi_sio", "uart_type": null, "by_id": "/dev/serial/by-id/...",
+//    "driver": "ftdi_sio", "latency_timer_ms": 16 | null, "uart_type": null,
+//    "by_id": "/dev/serial/by-id/...",
 //    "kernel_console": false}
 nlohmann::json IdentityJson(const PortIdentity& identity);
 

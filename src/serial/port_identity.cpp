@@ -31,6 +31,7 @@ std::string DescribeIdentity(const PortIdentity& identity) {
       text += " (USB " + identity.vendorId + ":" + identity.productId;
       if (!identity.driver.empty()) text += ", " + identity.driver;
       if (!identity.serialNumber.empty()) text += ", serial " + identity.serialNumber;
+      if (!identity.latencyTimer.empty()) text += ", latency timer " + identity.latencyTimer + " ms";
       return text + ")" + console;
     }
     case PortIdentity::Kind::Uart:

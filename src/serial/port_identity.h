@@ -28,6 +28,9 @@ struct PortIdentity {
   std::string vendorId;
   std::string productId;
   std::string driver;
+  // How many ms the adaptor's driver holds received bytes before passing them on (FTDI's
+  // latency timer), as the driver shows it; "" when it has no such setting.
+  std::string latencyTimer;
   std::string uartType;  // built-in UARTs: 16550A, ...
   std::string byId;      // the stable /dev/serial/by-id name, when there is one
   bool kernelConsole = false;
@@ -37,7 +40,8 @@ struct PortIdentity {
 // platform's folder.
 PortIdentity IdentifyDevice(const std::string& device, const SystemRoots& roots);
 
-// One line for a person: "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3)".
+// One line for a person: "FTDI FT232R USB UART (USB 0403:6001, ftdi_sio, serial A1B2C3, latency
+// timer 16 ms)".
 std::string DescribeIdentity(const PortIdentity& identity);
 
 // The kind as one word for scripts: "usb", "uart", "pty", ...

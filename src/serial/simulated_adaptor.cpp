@@ -19,93 +19,17 @@ namespace {
 constexpr std::string_view kName = "sim";
 constexpr double kBitsPerCharacter = 10.0;
 constexpr double kEchoDelayMs = 10.0;
+// A latency timer's burst reaches the port within the next USB frame.
+constexpr double kUsbFrameMs = 1.0;
+// The byte an adaptor adds of its own comes after the block, as the line settles.
+constexpr std::uint8_t kExtraByte = 0x00;
+constexpr double kExtraByteAfterMs = 3.0;
 constexpr std::uint8_t kNoiseMask = 0xFF;
 constexpr std::uint32_t kFreshRate = 9600;
 
 constexpr std::array<std::uint32_t, 20> kStandardRates = {
     50,   75,   110,  134,   150,   200,   300,    600,    1200,   1800,
     2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
-
-constexpr std::array<std::pair<std::string_view, bool SimFaults::*>, 5> kFlagFaults = {{
-    {"dead", &SimFaults::dead},
-    {"no-dtr", &SimFaults::noDtr},
-    {"no-rts", &SimFaults::noRts},
-    {"noise", &SimFaults::noise},
-    {"std-rates", &SimFaults::stdRates},
-}};
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-constexpr std::array<std::pair<std::string_view, bool CarFaults::*>, 7> kCarFlagFaults = {{
-    {"car", &CarFaults::present},
-    {"ignition-off", &CarFaults::ignitionOff},
-    {"chatter", &CarFaults::chatter},
-    {"bad-checksum", &CarFaults::badChecksum},
-    {"160-baud", &CarFaults::slowBaud},
-    {"held-low", &CarFaults::heldLow},
-    {"no-echo", &CarFaults::noEcho},
-}};
-
-[[noreturn]] void RejectFault(std::string_view item) {
-  const std::string what = item.empty() ? "a fault is missing between two commas or at an end"
-                                        : "not a simulated adaptor fault: \"" + std::string(item) + '"';
-  throw std::invalid_argument(what + " (the faults are dead, no-dtr, no-rts, noise, rate=N with N above "
-                              "0, std-rates, unplug=MS with MS 0 or more; and with car: ignition-off, "
-                              "ecu=HEX, chatter, bad-checksum, late=MS, 160-baud, held-low, no-echo)");
-}
-
-template <typename Number>
-std::optional<Number> WholeNumber(std::string_view text) {
-  Number value{};
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
-  return value;
-}
-
-void AddFault(std::string_view item, SimFaults& faults) {
-  const auto equals = item.find('=');
-  const auto name = Trim(item.substr(0, equals));
-  const auto named = [name](const auto& flag) { return flag.first == name; };
-  if (equals == std::string_view::npos) {
-    if (const auto flag = std::ranges::find_if(kFlagFaults, named); flag != kFlagFaults.end()) {
-      faults.*(flag->second) = true;
-    } else if (const auto carFlag = std::ranges::find_if(kCarFlagFaults, named); carFlag != kCarFlagFaults.end()) {
-      faults.car.*(carFlag->second) = true;
-      faults.car.present = true;
-    } else {
-      RejectFault(item);
-    }
-    return;
-  }
-  const auto value = Trim(item.substr(equals + 1));
-  if (name == "rate") {
-    const auto rate = WholeNumber<double>(value);
-    if (!rate || !std::isfinite(*rate) || *rate <= 0) RejectFault(item);
-    faults.lineRate = rate;
-  } else if (name == "unplug") {
-    const auto ms = WholeNumber<std::int32_t>(value);
-    if (!ms || *ms < 0) RejectFault(item);
-    faults.unplugAfterMs = ms;
-  } else if (name == "late") {
-    const auto ms = WholeNumber<std::int32_t>(value);
-    if (!ms || *ms < 0) RejectFault(item);
-    faults.car.lateMs = *ms;
-    faults.car.present = true;
-  } else if (name == "ecu") {
-    unsigned id = 0;
-    const auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), id, 16);
-    if (value.empty() || error != std::errc{} || stop != value.data() + value.size() || id > 0xFF) RejectFault(item);
-    faults.car.ecuId = static_cast<std::uint8_t>(id);
-    faults.car.present = true;
-  } else {
-    RejectFault(item);
-  }
-}
 
 // The line, the adaptor on it and the one connection to its port. Times are milliseconds on a
 // timeline that starts at the first clock reading and does not wrap.
@@ -218,7 +142,7 @@ class SimulatedLine {
       const bool altered = faults_.noise && k + 1 == bytes.size();
       const auto echo = static_cast<std::uint8_t>(altered ? bytes[k] ^ kNoiseMask : bytes[k]);
       const double endMs = startMs + static_cast<double>(k + 1) * characterMs;
-      sending_.push_back({echo, endMs});
+      sending_.push_back({echo, endMs, k + 1 == bytes.size()});
       if (car_ && Powered()) car_->Transmit(echo, endMs, characterMs);
     }
     if (!bytes.empty()) lineFreeAtMs_ = sending_.back().atMs;
@@ -236,6 +160,7 @@ class SimulatedLine {
   struct TimedByte {
     std::uint8_t byte;
     double atMs;  // when it finishes leaving, or when it arrives back
+    bool endsBlock = false;
   };
 
   void ReadClock() {
@@ -252,10 +177,10 @@ class SimulatedLine {
     if (car_) {
       const auto next = car_->NextChangeMs();
       if (!next) return std::nullopt;
-      return *next + kEchoDelayMs;
+      return ArrivalAfter(*next);
     }
     nth -= inFlight_.size();
-    if (nth <= sending_.size()) return sending_[nth - 1].atMs + kEchoDelayMs;
+    if (nth <= sending_.size()) return ArrivalAfter(sending_[nth - 1].atMs);
     return std::nullopt;
   }
 
@@ -274,6 +199,26 @@ class SimulatedLine {
   }
 
   bool Unplugged() const { return unplugAtMs_ && nowMs_ >= *unplugAtMs_; }
+
+  // A byte the line brought back to the adaptor, its last bit at endMs, on its way to the port.
+  void Carry(std::uint8_t byte, double endMs) { inFlight_.push_back({byte, ArrivalAfter(endMs)}); }
+
+  // When the adaptor hands a byte on: after its latency, or at the next tick of its latency timer.
+  double ArrivalAfter(double endMs) const {
+    if (faults_.latencyMs) return endMs + *faults_.latencyMs;
+    if (faults_.timerMs) return std::ceil(endMs / *faults_.timerMs) * *faults_.timerMs + kUsbFrameMs;
+    return endMs + kEchoDelayMs;
+  }
+
+  // A byte into the input queue, through the adaptor's faults of its receiver.
+  void Receive(std::uint8_t byte) {
+    ++returned_;
+    if (faults_.deadAfter && returned_ > *faults_.deadAfter) return;
+    if (faults_.loseEvery && returned_ % *faults_.loseEvery == 0) return;
+    if (faults_.stuckHighBit) byte = static_cast<std::uint8_t>(byte | 1 << *faults_.stuckHighBit);
+    if (faults_.stuckLowBit) byte = static_cast<std::uint8_t>(byte & ~(1 << *faults_.stuckLowBit));
+    received_.push_back(byte);
+  }
 
   // A port that closes still sends what it owes the line, while the adaptor has power; the car
   // hears it out.
@@ -300,14 +245,16 @@ class SimulatedLine {
     }
     const auto now = static_cast<double>(nowMs_);
     while (!sending_.empty() && sending_.front().atMs <= now) {
-      if (!car_) inFlight_.push_back({sending_.front().byte, sending_.front().atMs + kEchoDelayMs});
+      const TimedByte left = sending_.front();
       sending_.pop_front();
+      if (!car_) Carry(left.byte, left.atMs);
+      if (left.endsBlock && faults_.extraByte) Carry(kExtraByte, left.atMs + kExtraByteAfterMs);
     }
     if (car_) {
-      for (const WireCharacter& heard : car_->Advance(now)) inFlight_.push_back({heard.byte, heard.endMs + kEchoDelayMs});
+      for (const WireCharacter& heard : car_->Advance(now)) Carry(heard.byte, heard.endMs);
     }
     while (!inFlight_.empty() && inFlight_.front().atMs <= now) {
-      if (Powered() && !faults_.dead) received_.push_back(inFlight_.front().byte);
+      if (Powered() && !faults_.dead) Receive(inFlight_.front().byte);
       inFlight_.pop_front();
     }
   }
@@ -329,6 +276,8 @@ class SimulatedLine {
   std::deque<std::uint8_t> received_;
   ByteBuffer farewell_;
   std::optional<SimulatedCar> car_;
+  // Bytes the adaptor's receiver has handed on since it was first opened.
+  std::int64_t returned_ = 0;
 };
 
 class SimulatedConnection final : public SerialDevice {
@@ -360,17 +309,6 @@ class SimulatedConnection final : public SerialDevice {
 };
 
 }  // namespace
-
-SimFaults ParseSimFaults(std::string_view text) {
-  SimFaults faults;
-  if (Trim(text).empty()) return faults;
-  for (std::size_t start = 0;;) {
-    const auto comma = text.find(',', start);
-    AddFault(Trim(text.substr(start, comma - start)), faults);
-    if (comma == std::string_view::npos) return faults;
-    start = comma + 1;
-  }
-}
 
 struct SimulatedAdaptor::Shared : SimulatedLine {
   using SimulatedLine::SimulatedLine;

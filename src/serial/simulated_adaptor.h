@@ -7,23 +7,7 @@
 #include <string_view>
 
 #include "serial/serial_device.h"
-#include "serial/simulated_car.h"
-
-// Faults the simulated adaptor can be given, written comma-separated after "sim:".
-struct SimFaults {
-  bool dead = false;       // dead: nothing is echoed
-  bool noDtr = false;      // no-dtr: DTR alone does not power the adaptor
-  bool noRts = false;      // no-rts: RTS alone does not power the adaptor
-  bool noise = false;      // noise: one byte of each written block comes back altered
-  bool stdRates = false;   // std-rates: rates that are not standard are refused
-  std::optional<double> lineRate;             // rate=N: the line runs at N baud whatever is set
-  std::optional<std::int32_t> unplugAfterMs;  // unplug=MS: the adaptor vanishes MS ms after the first open
-  CarFaults car;                              // car and its faults: on a car's data line
-};
-
-// Parses "dead,rate=7500"; the empty text means no faults. Raises std::invalid_argument naming
-// the fault it does not know.
-SimFaults ParseSimFaults(std::string_view text);
+#include "serial/simulated_faults.h"
 
 // A looped-back adaptor on a line that keeps time by the given clock: bytes written leave at the
 // line rate (10 bits a character), and while DTR or RTS powers the adaptor each comes back into

@@ -52,6 +52,8 @@ void ReadHardware(const fs::path& ttyDir, const fs::path& sysfsRoot, PortIdentit
     identity.productId = ReadAttribute(at / "idProduct");
     const fs::path driver = fs::read_symlink((interface.empty() ? ttyDir / "device" : interface) / "driver", error);
     if (!error) identity.driver = driver.filename().string();
+    // ftdi_sio shows its chip's latency timer on the port.
+    identity.latencyTimer = ReadAttribute(ttyDir / "device" / "latency_timer");
   } else if (Has(ttyDir, "type")) {
     identity.kind = PortIdentity::Kind::Uart;
     identity.uartType = UartTypeName(ReadAttribute(ttyDir / "type"));

@@ -36,16 +36,31 @@ std::string Property(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD property) {
   return Narrowed(text.data());
 }
 
-std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& info) {
+// A value of the device's own parameters (its hardware key), where a port driver keeps the port's
+// name and FTDI's keeps its latency timer; its type and size checked.
+bool DeviceParameter(HDEVINFO set, SP_DEVINFO_DATA& info, const wchar_t* name, DWORD wantedType, void* value,
+                     DWORD size) {
   HKEY key = SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-  if (key == INVALID_HANDLE_VALUE) return "";
-  wchar_t name[64] = {};
-  DWORD size = sizeof name - sizeof(wchar_t);
+  if (key == INVALID_HANDLE_VALUE) return false;
   DWORD type = 0;
-  const bool found = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name),
-                                      &size) == ERROR_SUCCESS && type == REG_SZ;
+  const bool found = RegQueryValueExW(key, name, nullptr, &type, static_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+                     type == wantedType;
   RegCloseKey(key);
-  return found ? Narrowed(name) : "";
+  return found;
+}
+
+std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& info) {
+  wchar_t name[64] = {};
+  if (!DeviceParameter(set, info, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t))) return "";
+  return Narrowed(name);
+}
+
+// FTDI's driver holds received bytes up to this many ms; "" for a port whose driver has no such
+// timer.
+std::string LatencyTimerOf(HDEVINFO set, SP_DEVINFO_DATA& info) {
+  DWORD ms = 0;
+  if (!DeviceParameter(set, info, L"LatencyTimer", REG_DWORD, &ms, sizeof ms)) return "";
+  return std::to_string(ms);
 }
 
 std::string InstanceId(DEVINST node) {
@@ -89,6 +104,7 @@ bool ReadDevice(const std::string& port, PortIdentity& identity) {
       identity.vendorId = usb->vendorId;
       identity.productId = usb->productId;
       identity.serialNumber = usb->serialNumber;
+      identity.latencyTimer = LatencyTimerOf(set, info);
     } else if (InstanceId(info.DevInst).starts_with("ACPI\\PNP0501")) {
       identity.kind = PortIdentity::Kind::Uart;
       identity.uartType = "16550-compatible";
