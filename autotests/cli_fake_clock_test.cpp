@@ -103,6 +103,50 @@ TEST_F(CliOnFakeClock, ExitStatusJsonAndDiagnosisForEachEndingOfARun) {
   }
 }
 
+// The car link test: exit 0 when the ECU answered, 1 for every other verdict, 2 without one;
+// the JSON carries what was heard, the requests with their echoes and replies, and the verdict.
+TEST_F(CliOnFakeClock, CarLinkTestExitStatusAndJson) {
+  const std::tuple<std::vector<std::string>, int, std::string, std::string> runs[] = {
+      {{"--simulate=chatter"}, 0, "answered", ""},
+      {{"--simulate=car,ignition-off", "--ecu", "f4"}, 1, "only-echo", "Only the tester's own request"},
+      {{"--simulate=held-low"}, 1, "line-held-low", "The data line is held low"},
+      {{"--simulate=car,std-rates"}, 1, "rate-refused", "The port would not take 8192 baud"},
+      {{"--simulate=car,unplug=500"}, 1, "port-lost", "The port went away during the car link test"}};
+  for (const auto& [arguments, status, verdict, cause] : runs) {
+    SCOPED_TRACE(arguments.front());
+    auto command = arguments;
+    command.insert(command.end(), {"--test", "car", "--json"});
+    EXPECT_EQ(RunProgram(command), status) << Err();
+    nlohmann::json json;
+    ASSERT_NO_THROW(json = nlohmann::json::parse(Out())) << Out();
+    EXPECT_EQ(json.at("test"), "car");
+    EXPECT_EQ(json.at("car").at("verdict"), verdict) << json.dump();
+    EXPECT_EQ(json.at("diagnosis").is_null(), cause.empty()) << json.dump();
+    if (!cause.empty()) {
+      EXPECT_TRUE(json.at("diagnosis").at("cause").get<std::string>().starts_with(cause));
+    }
+  }
+  ASSERT_EQ(RunProgram({"--simulate=chatter", "--test", "car", "--json"}), 0);
+  const auto car = nlohmann::json::parse(Out()).at("car");
+  EXPECT_EQ(car.at("answered_id"), "F4");
+  EXPECT_EQ(car.at("other_ids"), nlohmann::json({"08", "F1"}));
+  EXPECT_EQ(car.at("listen").at("frames").at(0).at("bytes"), "08 55 A3");
+  EXPECT_EQ(car.at("listen").at("frames").at(0).at("checksum_good"), true);
+  const auto& request = car.at("requests").at(0);
+  EXPECT_EQ(request.at("request"), "F4 57 01 00 B4");
+  EXPECT_EQ(request.at("echo"), "F4 57 01 00 B4");
+  EXPECT_EQ(request.at("echo_ms"), 10);
+  EXPECT_EQ(request.at("reply").get<std::string>().substr(0, 8), "F4 95 01");
+  EXPECT_EQ(request.at("outcome"), "answered");
+  EXPECT_EQ(car.at("latency_ms"), 10);
+
+  EXPECT_EQ(RunProgram({"--simulate=car", "--test", "car"}, "for 2 seconds:\n"), 2) << Err();
+  EXPECT_TRUE(Out().ends_with("*User Halted Test*\n")) << Out();
+  EXPECT_EQ(RunProgram({"--simulate", "--ecu", "F4"}), 64);
+  EXPECT_TRUE(Contains(Err(), "--ecu and --quiet-bus are for the car link test")) << Err();
+  EXPECT_EQ(RunProgram({"--simulate", "--test", "car", "--ecu", "F4G"}), 64);
+}
+
 // Without --json the diagnosis follows the report on standard output, the report unchanged.
 TEST_F(CliOnFakeClock, TheDiagnosisFollowsTheReport) {
   EXPECT_EQ(RunProgram({"--simulate=unplug=100"}), 1) << Err();

@@ -102,6 +102,33 @@ TEST_F(Cli, EveryEndingPutsTheLineBackAndClosedStreamsKeepTheReportOffIt) {
   }
 }
 
+// On a car whose other modules were asked to keep quiet, every ending lets them talk again:
+// mode 9 reaches the car however the run is ended, and the line is put back after it.
+TEST_F(Cli, ACarAskedToKeepQuietIsLetTalkAgainHoweverTheRunEnds) {
+  for (const std::vector<int>& sent : {std::vector<int>{SIGTERM}, {SIGINT, SIGINT}}) {
+    SCOPED_TRACE(sent.front());
+    CarFaults anotherEcu;
+    anotherEcu.present = true;
+    anotherEcu.ecuId = 0xF5;
+    PtyPair car(anotherEcu);
+    const ByteBuffer before = car.LineSettings();
+    env_["ALDL_COM1"] = car.SlavePath();
+    Start("--port 1 --test car --quiet-bus --ecu F4");
+    ASSERT_TRUE(WaitFor("Asking ECU F4"));
+    for (int signal : sent) {
+      Signal(signal);
+      ASSERT_TRUE(signal != SIGINT || WaitFor("Ctrl-C again quits at once", STDERR_FILENO));
+    }
+    EXPECT_EQ(Finish(), 128 + sent.front());
+    const std::vector<FrameBytes> heard = car.CarHeard();
+    ASSERT_GE(heard.size(), 3u);
+    EXPECT_EQ(heard.front(), MakeFrame(0xF4, kModeQuietBus));
+    EXPECT_EQ(heard.back(), MakeFrame(0xF4, kModeResumeBus));
+    EXPECT_EQ(car.LineSettings(), before);
+    EXPECT_FALSE(car.Exclusive());
+  }
+}
+
 TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
   Start("--simulate --test extended");
   ASSERT_TRUE(WaitFor("-->Enabling DTR only power..."));

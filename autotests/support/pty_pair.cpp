@@ -49,6 +49,16 @@ PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency, std::uint32_t
   if (mode == Mode::Echo) echo_ = std::thread([this] { Echo(); });
 }
 
+PtyPair::PtyPair(const CarFaults& car) : PtyPair(Mode::FarEnd) {
+  car_.emplace(car);
+  echo_ = std::thread([this] { DriveCar(); });
+}
+
+std::vector<FrameBytes> PtyPair::CarHeard() {
+  std::lock_guard lock(carMutex_);
+  return car_->HeardFromTester();
+}
+
 PtyPair::~PtyPair() {
   HangUp();
   close(slaveFd_);
@@ -132,5 +142,42 @@ void PtyPair::Echo() {
         Ready(masterFd_, POLLOUT, 10ms);
       }
     }
+  }
+}
+
+// The tester's bytes go onto the car's line paced at the slave's rate, and what the line carries
+// comes back as it ends, the echo with the rest.
+void PtyPair::DriveCar() {
+  timeBeginPeriod(1);
+  const auto start = SteadyClock::now();
+  const auto msSinceStart = [start] {
+    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
+  };
+  double lineFreeMs = 0;
+  std::uint8_t burst[4096];
+  while (!stop_) {
+    std::optional<double> next;
+    {
+      std::lock_guard lock(carMutex_);
+      next = car_->NextChangeMs();
+    }
+    const auto wait = std::chrono::milliseconds(
+        next ? std::clamp<long>(static_cast<long>(*next - msSinceStart()), 0, 10) : 10);
+    const ssize_t count = Ready(masterFd_, POLLIN, wait) ? read(masterFd_, burst, sizeof burst) : 0;
+    termios2 settings{};
+    if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
+    const double characterMs = 10'000.0 / std::max<std::uint32_t>(settings.c_ospeed, 1);
+    ByteBuffer heard;
+    {
+      std::lock_guard lock(carMutex_);
+      const double now = msSinceStart();
+      lineFreeMs = std::max(lineFreeMs, now);
+      for (ssize_t k = 0; k < count; ++k) {
+        lineFreeMs += characterMs;
+        car_->Transmit(burst[k], lineFreeMs, characterMs);
+      }
+      for (const WireCharacter& character : car_->Advance(now)) heard.push_back(character.byte);
+    }
+    if (!heard.empty() && write(masterFd_, heard.data(), heard.size()) < 0 && errno != EAGAIN) return;
   }
 }

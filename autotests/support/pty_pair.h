@@ -7,19 +7,27 @@
 #include <string>
 #include <thread>
 
+#include <mutex>
+#include <optional>
+#include <vector>
+
 #include "serial/serial_device.h"
+#include "serial/simulated_car.h"
 
 // A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
 // the test plays the far end of the cable on the master side. In echo mode a background thread
 // plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
 // set to (10 bits a character), echoLatency after it has left; or at lineRate, when given,
-// whatever the slave is set to, as a chip that runs another rate than it was asked does.
+// whatever the slave is set to, as a chip that runs another rate than it was asked does. On a
+// car, the far end is the car's data line instead: the cable's echo and the car's modules, at
+// the slave's rate.
 class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
 
   explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {},
                    std::uint32_t lineRate = 0);
+  explicit PtyPair(const CarFaults& car);
   ~PtyPair();
 
   const std::string& SlavePath() const { return slavePath_; }
@@ -32,6 +40,8 @@ class PtyPair {
   void HangUp();
   // How many bytes the echoing far end has received.
   std::size_t Echoed() const { return echoed_; }
+  // The whole frames the car's modules heard from the tester.
+  std::vector<FrameBytes> CarHeard();
 
   // What a user checks on the line afterwards: its settings (to compare with ==), whether it is
   // in exclusive mode, and whether some program holds its lock.
@@ -45,6 +55,7 @@ class PtyPair {
 
  private:
   void Echo();
+  void DriveCar();
 
   std::chrono::milliseconds echoLatency_;
   std::uint32_t lineRate_;  // 0: the slave's rate
@@ -53,5 +64,7 @@ class PtyPair {
   std::string slavePath_;
   std::atomic<bool> stop_ = false;
   std::atomic<std::size_t> echoed_ = 0;
+  std::mutex carMutex_;
+  std::optional<SimulatedCar> car_;
   std::thread echo_;
 };

@@ -145,29 +145,44 @@ void CarLinkTest::Listen(TimedReceiver& line) {
 }
 
 void CarLinkTest::QuietTheBus(TimedReceiver& line, std::uint8_t id) {
-  const FrameBytes quiet = MakeFrame(id, kModeQuietBus);
-  panel_.ReportStatus("Asking the other modules to keep quiet (mode 8 to " + HexByte(id) + "):" + CRLF +
-                          " -->Sending " + Hex(quiet) + CRLF,
+  panel_.ReportStatus("Asking the other modules to keep quiet (mode 8 to " + HexByte(id) + "):" + CRLF,
                       "Quieting the bus", false);
   // From here on every ending lets them talk again, a signal's too.
   port_.MSComm1.SetFarewell(MakeFrame(id, kModeResumeBus), kVehicleBaud);
   record_.quietBusSent = true;
-  const std::size_t from = line.Bytes().size();
-  const std::int32_t sentEnd = Send(line, quiet);
-  // The ECU answers with the same frame.
-  line.WaitUntil(sentEnd + kReplyStartLimitMs);
-  panel_.ReportStatus(" >>Heard " + Hex(BytesOf(From(line, from))) + CRLF + CRLF, "", false);
+  SendBusOrder(line, MakeFrame(id, kModeQuietBus));
+  panel_.ReportStatus(CRLF, "", false);
 }
 
 void CarLinkTest::LetTheBusTalk(TimedReceiver& line) {
   if (!record_.quietBusSent) return;
-  const FrameBytes resume = MakeFrame(record_.chosenId.value_or(kCommonEcuIds[0]), kModeResumeBus);
-  panel_.ReportStatus("Letting the other modules talk again (mode 9):" + CRLF + " -->Sending " + Hex(resume) +
-                          CRLF + CRLF,
-                      "", false);
-  const std::int32_t sentEnd = Send(line, resume);
-  line.WaitUntil(sentEnd + kReplyStartLimitMs);
-  port_.MSComm1.SetFarewell({}, kVehicleBaud);
+  panel_.ReportStatus("Letting the other modules talk again (mode 9):" + CRLF, "", false);
+  if (SendBusOrder(line, MakeFrame(record_.chosenId.value_or(kCommonEcuIds[0]), kModeResumeBus))) {
+    port_.MSComm1.SetFarewell({}, kVehicleBaud);
+  } else {
+    // Closing the port sends it once more.
+    panel_.ReportStatus(" >>It did not come back whole: the other modules may keep quiet until the ignition is "
+                        "turned off" + CRLF,
+                        "", false);
+  }
+  panel_.ReportStatus(CRLF, "", false);
+}
+
+bool CarLinkTest::SendBusOrder(TimedReceiver& line, const FrameBytes& frame) {
+  for (int attempt = 1; attempt <= kTries; ++attempt) {
+    panel_.ReportStatus(" -->Sending " + Hex(frame) + CRLF, "", false);
+    CarAttempt order;
+    order.id = frame[0];
+    order.request = frame;
+    const Sent sent = Send(line, frame);
+    order.sentAtMs = sent.endMs - LineTimeMs(frame.size());
+    const bool through = ReadEcho(line, sent.from, order).has_value();
+    // The ECU answers with the same frame.
+    line.WaitUntil(sent.endMs + kReplyStartLimitMs);
+    panel_.ReportStatus(" >>Heard " + Hex(BytesOf(From(line, sent.from))) + CRLF, "", false);
+    if (through) return true;
+  }
+  return false;
 }
 
 void CarLinkTest::AskEcus(TimedReceiver& line) {
@@ -205,21 +220,20 @@ CarAttempt CarLinkTest::Ask(TimedReceiver& line, std::uint8_t id, bool waitForLa
   CarAttempt attempt;
   attempt.id = id;
   attempt.request = DataRequest(id);
-  WaitForFreeLine(line);
-  const std::size_t from = line.Bytes().size();
-  const std::int32_t requestEnd = Send(line, attempt.request);
-  attempt.sentAtMs = requestEnd - LineTimeMs(attempt.request.size());
-  if (const auto afterEcho = ReadEcho(line, from, attempt)) {
-    ReadReply(line, *afterEcho, requestEnd, waitForLateReply, attempt);
+  const Sent sent = Send(line, attempt.request);
+  attempt.sentAtMs = sent.endMs - LineTimeMs(attempt.request.size());
+  if (const auto afterEcho = ReadEcho(line, sent.from, attempt)) {
+    ReadReply(line, *afterEcho, sent.endMs, waitForLateReply, attempt);
   }
-  attempt.heard = Hear(From(line, from), {id});
+  attempt.heard = Hear(From(line, sent.from), {id});
   return attempt;
 }
 
-std::int32_t CarLinkTest::Send(TimedReceiver& line, const FrameBytes& frame) {
-  line.Poll();
+CarLinkTest::Sent CarLinkTest::Send(TimedReceiver& line, const FrameBytes& frame) {
+  WaitForFreeLine(line);
+  const std::size_t from = line.Bytes().size();
   port_.MSComm1.SetOutput(frame);
-  return line.Now() + LineTimeMs(frame.size());
+  return {from, line.Now() + LineTimeMs(frame.size())};
 }
 
 void CarLinkTest::WaitForFreeLine(TimedReceiver& line) {

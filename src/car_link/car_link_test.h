@@ -31,12 +31,19 @@ class CarLinkTest {
   void Listen(TimedReceiver& line);
   void QuietTheBus(TimedReceiver& line, std::uint8_t id);
   void LetTheBusTalk(TimedReceiver& line);
+  // Sends mode 8 or 9 until its echo comes back whole, a few times at most; false when it never
+  // did.
+  bool SendBusOrder(TimedReceiver& line, const FrameBytes& frame);
   // Asks each ID in turn until one answers or the echo shows the fault is not the ID.
   void AskEcus(TimedReceiver& line);
   CarAttempt Ask(TimedReceiver& line, std::uint8_t id, bool waitForLateReply);
-  // Sends a frame once the line is free; gives where its echo begins among the bytes received
-  // and the time its last byte was on the line.
-  std::int32_t Send(TimedReceiver& line, const FrameBytes& frame);
+  // Sends a frame once the line is free: where its echo begins among the bytes received, and the
+  // time its last byte is on the line.
+  struct Sent {
+    std::size_t from;
+    std::int32_t endMs;
+  };
+  Sent Send(TimedReceiver& line, const FrameBytes& frame);
   void WaitForFreeLine(TimedReceiver& line);
   // Where the bytes after the echo begin; nothing when it did not come back whole.
   std::optional<std::size_t> ReadEcho(TimedReceiver& line, std::size_t from, CarAttempt& attempt);

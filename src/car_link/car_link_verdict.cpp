@@ -40,7 +40,8 @@ std::optional<std::int32_t> BurstSpacing(std::span<const std::int32_t> arrivals)
   for (std::size_t i = 0; i < arrivals.size(); ++i) {
     if (i == 0 || arrivals[i] - arrivals[i - 1] > 1) starts.push_back(arrivals[i]);
   }
-  if (starts.size() < 3 || arrivals.size() < kLeastBurstBytes * starts.size()) return std::nullopt;
+  // The last burst may be short: the reply ends part-way through the timer.
+  if (starts.size() < 3 || arrivals.size() < kLeastBurstBytes * (starts.size() - 1)) return std::nullopt;
   std::vector<std::int32_t> gaps;
   for (std::size_t i = 1; i < starts.size(); ++i) gaps.push_back(starts[i] - starts[i - 1]);
   std::vector<std::int32_t> sorted = gaps;

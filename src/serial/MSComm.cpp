@@ -42,9 +42,8 @@ void MSComm::SetCommPort(std::int16_t port) {
 void MSComm::SetPortOpen(bool open) {
   if (!open) {
     // A line still there sends its farewell as it closes; a lost one still owes it.
-    const bool lost = device_ && device_->Lost();
+    if (device_ && !device_->Lost()) farewell_.clear();
     device_.reset();
-    if (!lost) farewell_.clear();
     return;
   }
   if (PortOpen()) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is already open");

@@ -100,3 +100,8 @@ PortIdentity PortMap::Identity(int comPort) const {
   simulated.kind = PortIdentity::Kind::Simulated;
   return simulated;
 }
+
+std::vector<FrameBytes> PortMap::CarHeard(int comPort) const {
+  const auto adaptor = adaptors_.find(comPort);
+  return adaptor == adaptors_.end() ? std::vector<FrameBytes>{} : adaptor->second->CarHeard();
+}

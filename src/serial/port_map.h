@@ -5,7 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "common/aldl_frame.h"
 #include "serial/port_identity.h"
 #include "serial/serial_device.h"
 #include "serial/system_roots.h"
@@ -47,6 +49,10 @@ class PortMap {
   PortIdentity Identity(int comPort) const;
 
   const SystemRoots& Roots() const { return roots_; }
+
+  // The whole frames the simulated car on a port heard from the tester; none for any other
+  // device.
+  std::vector<FrameBytes> CarHeard(int comPort) const;
 
  private:
   // The simulated adaptor of a port, made on first use; raises CommError for unknown faults.

@@ -23,6 +23,9 @@ constexpr int kFarewellSteps = 50;
 constexpr timespec kFarewellStep{0, 2'000'000};
 // What a USB chip still holds once its driver's queue is empty.
 constexpr timespec kChipFifoDrain{0, 20'000'000};
+// It cannot wait for a free line: it goes out twice, a frame's gap apart, so that one that meets
+// another module's frame is not all there is.
+constexpr int kFarewellTimes = 2;
 
 struct Slot {
   volatile std::sig_atomic_t taken = 0;
@@ -41,13 +44,15 @@ void SayFarewell(Slot& slot) noexcept {
   const auto length = static_cast<std::size_t>(slot.farewellLength);
   if (length == 0) return;
   slot.farewellLength = 0;
-  if (write(slot.fd, slot.farewell.data(), length) != static_cast<ssize_t>(length)) return;
-  for (int step = 0; step < kFarewellSteps; ++step) {
-    int queued = 0;
-    if (ioctl(slot.fd, TIOCOUTQ, &queued) != 0 || queued == 0) break;
-    nanosleep(&kFarewellStep, nullptr);
+  for (int time = 0; time < kFarewellTimes; ++time) {
+    if (write(slot.fd, slot.farewell.data(), length) != static_cast<ssize_t>(length)) return;
+    for (int step = 0; step < kFarewellSteps; ++step) {
+      int queued = 0;
+      if (ioctl(slot.fd, TIOCOUTQ, &queued) != 0 || queued == 0) break;
+      nanosleep(&kFarewellStep, nullptr);
+    }
+    nanosleep(&kChipFifoDrain, nullptr);
   }
-  nanosleep(&kChipFifoDrain, nullptr);
 }
 
 void PutBack(Slot& slot) noexcept {

@@ -10,6 +10,10 @@ namespace {
 // More ports than a tester ever holds at once.
 constexpr std::size_t kSlots = 16;
 constexpr std::size_t kLongestFarewell = 16;
+// It cannot wait for a free line: it goes out twice, a frame's gap apart, so that one that meets
+// another module's frame is not all there is.
+constexpr int kFarewellTimes = 2;
+constexpr DWORD kFarewellGapMs = 20;
 
 enum SlotState : int { kFree, kFilling, kTaken, kRestoring };
 
@@ -26,11 +30,12 @@ std::array<Slot, kSlots> slots;
 // The farewell leaves before the rate and the power lines change; a port that fails (a pulled
 // cable) takes nothing.
 void PutBack(Slot& slot) noexcept {
-  if (const std::size_t length = slot.farewellLength.exchange(0); length > 0) {
+  const std::size_t length = slot.farewellLength.exchange(0);
+  for (int time = 0; length > 0 && time < kFarewellTimes; ++time) {
     DWORD written = 0;
-    if (WriteFile(slot.port, slot.farewell.data(), static_cast<DWORD>(length), &written, nullptr)) {
-      FlushFileBuffers(slot.port);
-    }
+    if (!WriteFile(slot.port, slot.farewell.data(), static_cast<DWORD>(length), &written, nullptr)) break;
+    FlushFileBuffers(slot.port);
+    Sleep(kFarewellGapMs);
   }
   // Setting the block back sets DTR and RTS as it holds them, too.
   SetCommState(slot.port, &slot.original);
