@@ -10,12 +10,12 @@ set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
-cases=(1 2 3 4 5 6a 6b 7 8 9 10 11 12 13 14 15 16 17)
+cases=(1 2 3 4 5 6a 6b 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23)
 [ $# -gt 1 ] && cases=("${@:2}")
 chosen=""
 [ $# -gt 1 ] && chosen=" aldl.cases=$(IFS=,; echo "${cases[*]}")"
 boot_limit=60   # seconds from QEMU's start to the guest's init
-run_limit=420   # seconds from QEMU's start to the guest's last case (about 85 when all pass)
+run_limit=600   # seconds from QEMU's start to the guest's last case (about 150 when all pass)
 started=$SECONDS
 
 harness_failure() {

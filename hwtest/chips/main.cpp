@@ -1,12 +1,15 @@
 // A USB serial chip with its data lines looped back, for the kernel's own driver of that chip:
 //
-//   aldl-hwtest-chip CHIP CONTROLLER LOG [--runs-at N] [--serial TEXT]
+//   aldl-hwtest-chip CHIP CONTROLLER LOG [--runs-at N] [--serial TEXT] [--car FAULTS]
 //
 // CHIP is cp2102, cp2102n, ch340, pl2303 or cdc-acm; CONTROLLER the device controller to plug
 // into (dummy_udc.0). The chip is plugged in at start and pulled out by SIGTERM or SIGINT. Every
 // byte the host sends comes back paced at 10 bits a character at the rate the chip really makes
 // of what its driver programmed, while DTR or RTS powers the cable; --runs-at N makes it a clone
-// that runs N baud whatever it is told. LOG gets one line per control request and per change:
+// that runs N baud whatever it is told. --car puts the cable on a car's data line instead of
+// looping it back (FAULTS as after --simulate=, "car" for a good car): what comes back is the
+// echo and the car's modules, and SIGTERM first logs the modes the car heard ("car heard 8,1,9").
+// LOG gets one line per control request and per change:
 //   MS request TYPE REQUEST VALUE INDEX LENGTH [DATA] -> ANSWER|stall
 //   MS lines DxRy
 //   MS rate asked=A true=T
@@ -25,12 +28,15 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "car_line.h"
 #include "chip.h"
 #include "gadget.h"
 #include "paced_echo.h"
+#include "serial/simulated_faults.h"
 
 namespace {
 
@@ -54,8 +60,9 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 
 class LoopedBackChip {
  public:
-  LoopedBackChip(Chip& chip, Gadget& gadget, std::ofstream& log, double runsAt)
+  LoopedBackChip(Chip& chip, Gadget& gadget, std::ofstream& log, double runsAt, std::optional<CarFaults> car)
       : chip_(chip), gadget_(gadget), log_(log), runsAt_(runsAt) {
+    if (car) car_.emplace(*car);
     const auto& endpoints = chip.Identity().endpoints;
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
       if (endpoints[i] == UsbIdentity::Endpoint::BulkIn) bulkIn_ = gadget.Endpoint(i);
@@ -83,6 +90,11 @@ class LoopedBackChip {
     pthread_kill(sender.native_handle(), SIGUSR1);
     receiver.join();
     sender.join();
+    if (car_) {
+      std::string modes;
+      for (const int mode : car_->ModesHeard()) modes += (modes.empty() ? "" : ",") + std::to_string(mode);
+      Log("car heard " + modes);
+    }
   }
 
  private:
@@ -182,8 +194,15 @@ class LoopedBackChip {
       std::lock_guard lock(mutex_);
       const LineState& line = chip_.Line();
       if (!line.dtr && !line.rts) continue;
-      echo_.SetRate(runsAt_ > 0 ? runsAt_ : line.trueRate > 0 ? line.trueRate : 9600);
-      echo_.Accept(std::span(buffer.data(), static_cast<std::size_t>(got)), PacedEcho::Clock::now());
+      const double rate = runsAt_ > 0 ? runsAt_ : line.trueRate > 0 ? line.trueRate : 9600;
+      const auto bytes = std::span(buffer.data(), static_cast<std::size_t>(got));
+      if (car_) {
+        car_->SetRate(rate);
+        car_->Accept(bytes, PacedEcho::Clock::now());
+      } else {
+        echo_.SetRate(rate);
+        echo_.Accept(bytes, PacedEcho::Clock::now());
+      }
       due_.notify_all();
     }
   }
@@ -191,7 +210,7 @@ class LoopedBackChip {
   void Send() {
     while (!stopping) {
       std::unique_lock lock(mutex_);
-      const auto next = echo_.NextDue();
+      const auto next = car_ ? car_->NextDue() : echo_.NextDue();
       if (!next) {
         due_.wait(lock);
         continue;
@@ -200,8 +219,11 @@ class LoopedBackChip {
         due_.wait_until(lock, *next);
         continue;
       }
-      const std::vector<std::uint8_t> bytes = echo_.TakeDue(PacedEcho::Clock::now());
+      std::vector<std::uint8_t> bytes = car_ ? car_->TakeDue(PacedEcho::Clock::now()) : echo_.TakeDue(PacedEcho::Clock::now());
+      // An unpowered cable hears nothing of the line.
+      if (!chip_.Line().dtr && !chip_.Line().rts) bytes.clear();
       lock.unlock();
+      if (bytes.empty()) continue;
       // A host that is not reading (its port closed) holds the write, as the chip's FIFO holds
       // what the host has not fetched.
       if (write(bulkIn_, bytes.data(), bytes.size()) < 0 && errno != EINTR && !stopping) {
@@ -222,6 +244,7 @@ class LoopedBackChip {
   std::set<std::string> failuresLogged_;
   std::condition_variable due_;
   PacedEcho echo_;
+  std::optional<CarLine> car_;
   const PacedEcho::Clock::time_point start_ = PacedEcho::Clock::now();
 };
 
@@ -229,15 +252,20 @@ class LoopedBackChip {
 
 int main(int argc, char* argv[]) {
   if (argc < 4) {
-    std::cerr << "usage: aldl-hwtest-chip CHIP CONTROLLER LOG [--runs-at N] [--serial TEXT]\n";
+    std::cerr << "usage: aldl-hwtest-chip CHIP CONTROLLER LOG [--runs-at N] [--serial TEXT] [--car FAULTS]\n";
     return 64;
   }
   const std::string name = argv[1];
   double runsAt = 0;
   std::string serial = "ALDL" + std::to_string(getpid());
+  std::optional<CarFaults> car;
   for (int i = 4; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--runs-at") == 0) runsAt = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--serial") == 0) serial = argv[i + 1];
+    if (std::strcmp(argv[i], "--car") == 0) {
+      car = ParseSimFaults(argv[i + 1]).car;
+      car->present = true;
+    }
   }
   const auto chip = MakeChip(name);
   if (!chip) {
@@ -259,7 +287,7 @@ int main(int argc, char* argv[]) {
     Gadget gadget(gadgetName, chip->Identity(), serial);
     gadget.Plug(argv[2]);
     log << "0 plugged " << name << (runsAt > 0 ? " running at " + std::to_string(runsAt) : "") << std::endl;
-    LoopedBackChip(*chip, gadget, log, runsAt).Run();
+    LoopedBackChip(*chip, gadget, log, runsAt, car).Run();
     gadget.Unplug();
     log << "unplugged" << std::endl;
   } catch (const std::exception& failure) {

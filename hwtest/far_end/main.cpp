@@ -18,6 +18,11 @@
 //   unplug                    device_del at once, answered once QEMU has done it
 //   unplugged                 whether the adaptor has been pulled
 //   plug                      device_add DEVICE_ARGS
+//   car FAULTS | car off      the cable on a car's data line (FAULTS as after --simulate=, "car"
+//                             for a good one), or looped back again
+//   heard                     the modes of the frames the car heard, as 8,1,9
+//   timer on | timer off      hold what goes back to the chip's latency timer, as FTDI's chips
+//                             do, or pass each byte on at once
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -33,11 +38,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "car_line.h"
 #include "paced_echo.h"
 #include "qemu_monitor.h"
 #include "qemu_trace.h"
+#include "serial/simulated_faults.h"
 
 namespace {
 
@@ -110,7 +118,8 @@ class FarEnd {
 
   timespec TimeToNextEvent() const {
     auto next = Clock::now() + std::chrono::milliseconds(200);
-    if (const auto due = echo_.NextDue()) next = std::min(next, *due);
+    if (const auto due = car_ ? car_->NextDue() : echo_.NextDue()) next = std::min(next, *due);
+    if (!held_.empty()) next = std::min(next, heldUntil_);
     if (unplugAt_) next = std::min(next, *unplugAt_);
     const auto wait = std::max(next - Clock::now(), Clock::duration::zero());
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
@@ -137,7 +146,9 @@ class FarEnd {
       if (chip_.rate != before.rate) {
         Log("rate " + std::to_string(chip_.rate));
         if (followRate_) echo_.SetRate(chip_.rate);
+        if (car_) car_->SetRate(chip_.rate);
       }
+      if (chip_.latencyMs != before.latencyMs) Log("latency timer " + std::to_string(chip_.latencyMs) + " ms");
       if (chip_.dtr != before.dtr || chip_.rts != before.rts) LinesChanged();
     }
   }
@@ -164,13 +175,17 @@ class FarEnd {
     ReadTrace();  // the line states in force when these bytes left the guest
     received_[LinesName(chip_.dtr, chip_.rts)] += count;
     if (!unplugged_ && Powered()) {
-      echo_.Accept({chunk, static_cast<std::size_t>(count)}, Clock::now());
+      const std::span<const std::uint8_t> bytes{chunk, static_cast<std::size_t>(count)};
+      car_ ? car_->Accept(bytes, Clock::now()) : echo_.Accept(bytes, Clock::now());
     }
   }
 
   void SendDueEcho() {
     if (data_ < 0) return;
-    std::vector<std::uint8_t> due = echo_.TakeDue(Clock::now());
+    std::vector<std::uint8_t> due = car_ ? car_->TakeDue(Clock::now()) : echo_.TakeDue(Clock::now());
+    // An unpowered cable hears nothing of the line.
+    if (car_ && (unplugged_ || !Powered())) due.clear();
+    due = HeldByTimer(std::move(due));
     if (unplugAfter_ && due.size() >= *unplugAfter_) {
       due.resize(*unplugAfter_);
       unplugAfter_.reset();
@@ -180,6 +195,17 @@ class FarEnd {
     }
     if (unplugAfter_) *unplugAfter_ -= due.size();
     Send(due);
+  }
+
+  // With the timer on, what comes back waits in the chip until its latency timer runs out, counted
+  // from the first byte it holds, and then goes to the host at once.
+  std::vector<std::uint8_t> HeldByTimer(std::vector<std::uint8_t> due) {
+    if (!timerOn_) return due;
+    const auto now = Clock::now();
+    if (held_.empty() && !due.empty()) heldUntil_ = now + std::chrono::milliseconds(chip_.latencyMs);
+    held_.insert(held_.end(), due.begin(), due.end());
+    if (held_.empty() || now < heldUntil_) return {};
+    return std::exchange(held_, {});
   }
 
   void Send(const std::vector<std::uint8_t>& bytes) {
@@ -192,6 +218,7 @@ class FarEnd {
   std::string Unplug(const std::string& trigger) {
     unplugAt_.reset();
     echo_.Clear();
+    held_.clear();
     const std::string answer = Monitor("device_del ftdi");
     unplugged_ = unplugged_ || answer == "done";
     Log("device_del on " + trigger + ": " + answer);
@@ -290,6 +317,33 @@ class FarEnd {
       return answer == "done" ? "ok" : "error " + answer;
     }
     if (verb == "unplugged") return std::string("ok ") + (unplugged_ ? "yes" : "no");
+    if (verb == "car") {
+      std::string faults;
+      std::getline(words >> std::ws, faults);
+      if (faults == "off") {
+        car_.reset();
+        return "ok";
+      }
+      CarFaults car = ParseSimFaults(faults).car;
+      car.present = true;
+      car_.emplace(car);
+      car_->SetRate(chip_.rate);
+      return "ok";
+    }
+    if (verb == "heard") {
+      std::string modes;
+      if (car_) {
+        for (const int mode : car_->ModesHeard()) modes += (modes.empty() ? "" : ",") + std::to_string(mode);
+      }
+      return "ok " + modes;
+    }
+    if (verb == "timer") {
+      std::string state;
+      words >> state;
+      timerOn_ = state == "on";
+      held_.clear();
+      return "ok";
+    }
     if (verb == "plug") {
       const std::string answer = Monitor("device_add " + deviceArgs_);
       if (answer != "done") return "error " + answer;
@@ -312,6 +366,10 @@ class FarEnd {
 
   ChipState chip_;
   PacedEcho echo_;
+  std::optional<CarLine> car_;
+  bool timerOn_ = false;
+  std::vector<std::uint8_t> held_;
+  Clock::time_point heldUntil_{};
   bool followRate_ = false;
   std::string power_ = "either";
   std::vector<std::string> history_;

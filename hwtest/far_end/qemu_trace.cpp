@@ -6,6 +6,7 @@ namespace {
 
 // The FTDI vendor requests as QEMU logs them: request type 0x40 in the high byte.
 constexpr int kSetModemControl = 0x4001;
+constexpr int kSetLatencyTimer = 0x4009;
 constexpr int kDtr = 0x0001;
 constexpr int kRts = 0x0002;
 constexpr int kChangeDtr = 0x0100;
@@ -33,6 +34,10 @@ bool ApplyTraceLine(std::string_view line, ChipState& state) {
   if (line.find("usb_serial_handle_control") == std::string_view::npos) return false;
   const auto request = NumberAfter(line, "got control 0x", 16);
   const auto value = NumberAfter(line, "value 0x", 16);
+  if (request && value && *request == kSetLatencyTimer) {
+    state.latencyMs = *value & 0xFF;
+    return true;
+  }
   if (!request || !value || *request != kSetModemControl) return false;
   if (*value & kChangeDtr) state.dtr = (*value & kDtr) != 0;
   if (*value & kChangeRts) state.rts = (*value & kRts) != 0;
