@@ -302,6 +302,30 @@ TEST(WindowCarLink, TheEcuAndTheQuietBusAreAskedAsChosenAndKept) {
   EXPECT_TRUE(harness.Get<QAbstractButton>("optTestSetup(0)").isChecked()) << "the Fast Test is chosen at start";
 }
 
+// Each fault of the simulated car turns the window's status red, and its report ends in the
+// diagnosis that names it.
+TEST(WindowCarLink, EachCarFaultIsRedWithItsDiagnosis) {
+  const std::pair<const char*, const char*> faults[] = {
+      {"sim:car,ignition-off", "Only the tester's own request came back"},
+      {"sim:bad-checksum", "ECU F4 answered, but its reply does not add up"},
+      {"sim:late=300", "ECU F4 answered, but 316 ms after the request"},
+      {"sim:160-baud", "The line carries traffic"},
+      {"sim:held-low", "The data line is held low"},
+      {"sim:no-echo", "Nothing came back, not even the tester's own request"},
+      {"sim:car,noise", "The request came back changed"}};
+  for (const auto& [device, cause] : faults) {
+    SCOPED_TRACE(device);
+    WindowHarness harness;
+    harness.Start(3, device);
+    harness.Click("optTestSetup(2)");
+    harness.Click("cmdStart");
+    EXPECT_EQ(harness.Label("lblStatMon"), "Car Link Test Failed!");
+    EXPECT_EQ(harness.Get("lblStatMon").palette().color(QPalette::Window), QColor(Qt::red));
+    EXPECT_TRUE(harness.Report().contains(QString("no ECU answered\n\nDiagnosis\n  Likely cause: ") + cause))
+        << harness.Report().toStdString();
+  }
+}
+
 // During a run only Stop Test is usable. While a block is sent and received, and during the
 // transfer-speed check, the window repaints but a click waits for the next pause: Stop Test
 // queued during phase 1's exchange stops the run after phase 2, one queued during phase 4 is

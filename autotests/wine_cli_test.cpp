@@ -101,6 +101,16 @@ TEST_F(WineCli, SimulatedAdaptorPassesAndADeadOneFails) {
   EXPECT_EQ(Json().at("verdict"), "failed");
 }
 
+// The car link test on the simulated car: a pty under Wine refuses 8192, so the simulated car is
+// the proof on Windows.
+TEST_F(WineCli, TheCarLinkTestAnswersOnTheSimulatedCarAndSaysWhyNotWithTheIgnitionOff) {
+  EXPECT_EQ(RunExe("--simulate=chatter --test car"), 0) << Err();
+  EXPECT_TRUE(Contains(Out(), "Car Link Test complete, ECU F4 answered")) << Out();
+  EXPECT_EQ(RunExe("--simulate=car,ignition-off --test car --ecu F4 --json"), 1) << Err();
+  EXPECT_EQ(Json().at("car").at("verdict"), "only-echo");
+  EXPECT_TRUE(Contains(Json().at("diagnosis").at("cause").get<std::string>(), "no computer answered ID F4"));
+}
+
 // Wine sets a rate outside its table through the kernel's custom divisor, which a pty refuses,
 // and then leaves the line at 38400 while reporting success. The read-back catches it: 8192 is
 // refused in words, and not one byte is sent at the wrong rate. A port that will not run 8192

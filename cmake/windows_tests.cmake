@@ -17,6 +17,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine_run.sh)
 
 add_executable(windows_core_tests
   autotests/adaptor_test_runs_test.cpp
+  autotests/car_link_test.cpp
   autotests/link_exchange_test.cpp
   autotests/port_object_test.cpp
   autotests/serial_control_test.cpp
