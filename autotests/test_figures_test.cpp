@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -23,6 +24,14 @@ TEST(TransferSpeed, ABlockBackWithinTheCorrectionFailsWithAFiniteRate) {
     EXPECT_FALSE(speed.good) << elapsed;
     EXPECT_TRUE(std::isfinite(speed.measuredRate)) << elapsed;
   }
+}
+
+// Each run sends other bytes, from 0 to 254, never 255.
+TEST(TransferSpeed, TheSpeedBlockIsRandomBytesBelow255) {
+  const ByteBuffer block = RandomSpeedBlock(1234);
+  EXPECT_EQ(block.size(), 2048u);
+  EXPECT_EQ(*std::ranges::max_element(block), 254);
+  EXPECT_NE(block, RandomSpeedBlock(1235));
 }
 
 // The runs show the other figures.

@@ -6,6 +6,7 @@
 #include "adaptor_tests/baud_list.h"
 #include "adaptor_tests/run_record.h"
 #include "common/test_panel.h"
+#include "serial/serial_device.h"
 
 class Clock;
 class LinkExchange;
@@ -34,9 +35,15 @@ class AdaptorTests {
   // Announces and sets the rate a run exchanges at; false when the port refuses it.
   bool SetRateUnderTest(const std::string& announcement, std::int32_t rate);
   PhaseResult RunLoopbackPhase(int phase, std::int32_t rate, std::int32_t timeoutMs);
+  // Waits for the line to fall quiet after a block, noting what comes meanwhile; false when the
+  // port failed.
+  bool SettleAfterBlock(std::int32_t start, bool timedOut, BlockTiming& timing);
   // False when the port refused 8192 baud: the run then ends without a verdict.
   bool RunTransferSpeedPhase();
   void ReportSpeedResult(std::uint32_t elapsedMs);
+  // After the closing pause: the speed block as it came back against the one sent, and what came
+  // after it.
+  void CheckSpeedBlock();
   void FailSpeedPhaseForClosedPort();
   // Reports and records a rate the port would not take.
   void ReportRefusedRate(const std::string& prefix, std::int32_t rate);
@@ -53,6 +60,7 @@ class AdaptorTests {
 
   std::int32_t failures_ = 0;
   RunRecord record_;
+  ByteBuffer speedBlock_;
 };
 
 // Time limit of each send and receive at a rate: one and a half times the line time of 256

@@ -4,6 +4,7 @@
 #include "adaptor_tests/adaptor_tests.h"
 #include "common/number_text.h"
 #include "common/report_texts.h"
+#include "link/clock.h"
 #include "link/link_exchange.h"
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
@@ -11,6 +12,11 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 256;
+// After a block: the line must be quiet this long, longer than a latency timer holds bytes, before
+// the next phase; after a time-out, long enough for a late echo to begin, within a limit.
+constexpr std::int32_t kQuietAfterBlockMs = 50;
+constexpr std::int32_t kLateEchoQuietMs = 600;
+constexpr std::int32_t kLateEchoLimitMs = 4000;
 
 std::optional<ByteMismatch> Mismatch(const ByteBuffer& sent, const ByteBuffer& received) {
   const auto first = std::ranges::mismatch(sent, received);
@@ -49,15 +55,16 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   const PowerPhase& power = kPowerPhases[phase - 1];
   const std::string name = PhaseName(phase);
   std::vector<PhaseRecord>& phases = record_.rates.back().phases;
+  PhaseRecord found{phase, PhaseOutcome::Passed};
   // A port that went away during the exchange is reported as gone, not as a time-out.
-  const auto fail = [&](const std::string& text, PhaseOutcome outcome, std::int32_t bytesReceived = 0,
-                        std::optional<ByteMismatch> mismatch = std::nullopt) {
+  const auto fail = [&](const std::string& text, PhaseOutcome outcome) {
     const bool gone = !port_.MSComm1.PortOpen();
     panel_.ReportStatus((gone ? PortNotOpenText(phase) : text) + CRLF + CRLF, name + " Failed",
                         false);
     ++failures_;
     record_.portLost = record_.portLost || gone;
-    phases.push_back({phase, gone ? PhaseOutcome::PortNotOpen : outcome, bytesReceived, mismatch});
+    found.outcome = gone ? PhaseOutcome::PortNotOpen : outcome;
+    phases.push_back(found);
     return PhaseResult::Failed;
   };
 
@@ -90,24 +97,47 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
   panel_.ReportStatus("-->Sending Test Data..." + CRLF, "", false);
   ByteBuffer sent(kBlockSize);
   for (std::size_t i = 0; i < kBlockSize; ++i) sent[i] = power.pattern(i);
+  const std::int32_t start = clock_.timeGetTime();
+  link_.WatchInput();
   if (!link_.ALDL_XMIT(sent, timeoutMs)) {
-    return fail(" >>Timeout error transmitting data. " + name + " failed",
-                PhaseOutcome::TransmitTimeout);
+    SettleAfterBlock(start, true, found.timing);
+    return fail(" >>Timeout error transmitting data. " + name + " failed", PhaseOutcome::TransmitTimeout);
   }
 
   ByteBuffer received(kBlockSize);
   const bool arrived = link_.ReceiveEcuData(received, kBlockSize, timeoutMs);
-  const std::int32_t receivedCount = link_.LastReceivedCount();
-  if (!arrived) {
-    return fail(" >>Timeout error receiving data, " + name + " failed", PhaseOutcome::ReceiveTimeout,
-                receivedCount);
+  found.bytesReceived = link_.LastReceivedCount();
+  found.timing.firstByteMs = MsSince(start, link_.Arrivals().first);
+  found.timing.lastByteMs = MsSince(start, link_.Arrivals().last);
+  found.comparison =
+      CompareBlocks(sent, std::span(received).first(std::min<std::size_t>(found.bytesReceived, kBlockSize)));
+  if (arrived) found.mismatch = Mismatch(sent, received);
+  // No byte of this block may count in the next phase's, however late it comes: the line must fall
+  // quiet first, and what comes meanwhile is this block's evidence.
+  if (!SettleAfterBlock(start, !arrived, found.timing)) {
+    return fail(PortNotOpenText(phase), PhaseOutcome::PortNotOpen);
   }
-  if (const auto mismatch = Mismatch(sent, received)) {
-    return fail(" >>Error Comparing data, " + name + " failed", PhaseOutcome::CompareError,
-                receivedCount, mismatch);
+  if (!arrived) {
+    return fail(" >>Timeout error receiving data, " + name + " failed", PhaseOutcome::ReceiveTimeout);
+  }
+  // Bytes after the block are bytes the adaptor made up: the block did not come back as sent.
+  if (found.mismatch || found.timing.bytesAfter > 0) {
+    return fail(" >>Error Comparing data, " + name + " failed", PhaseOutcome::CompareError);
   }
 
   panel_.ReportStatus(" >>DTR Power " + name + " Test Passed" + CRLF + CRLF, name + " Passed", false);
-  phases.push_back({phase, PhaseOutcome::Passed, receivedCount});
+  phases.push_back(found);
   return PhaseResult::Passed;
+}
+
+bool AdaptorTests::SettleAfterBlock(std::int32_t start, bool timedOut, BlockTiming& timing) {
+  try {
+    const LinkExchange::Settled settled =
+        link_.WaitUntilQuiet(timedOut ? kLateEchoQuietMs : kQuietAfterBlockMs, kLateEchoLimitMs);
+    timing.bytesAfter = settled.count;
+    timing.lastAfterMs = MsSince(start, settled.lastAt);
+    return true;
+  } catch (const CommError&) {
+    return false;
+  }
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "adaptor_tests/block_comparison.h"
 #include "adaptor_tests/transfer_speed.h"
 #include "car_link/car_link_record.h"
 
@@ -18,6 +19,17 @@ struct ByteMismatch {
   std::uint8_t received;
 };
 
+// When the bytes of a block came back, and what came after: times in ms from the block handed to
+// the port.
+struct BlockTiming {
+  std::optional<std::int32_t> firstByteMs;
+  std::optional<std::int32_t> lastByteMs;
+  // Bytes that came once the exchange was over (its own late echo, or bytes the adaptor adds),
+  // until the line fell quiet, and when the last of them came.
+  std::int32_t bytesAfter = 0;
+  std::optional<std::int32_t> lastAfterMs;
+};
+
 struct PhaseRecord {
   int phase;  // 1 to 3
   PhaseOutcome outcome;
@@ -25,6 +37,9 @@ struct PhaseRecord {
   // when the phase never got to receive.
   std::int32_t bytesReceived = 0;
   std::optional<ByteMismatch> mismatch = std::nullopt;  // with a compare error
+  BlockTiming timing = {};
+  // The bytes received against those sent; nothing when the phase never got to receive.
+  std::optional<BlockComparison> comparison = std::nullopt;
 };
 
 struct RateRecord {
@@ -32,12 +47,22 @@ struct RateRecord {
   std::vector<PhaseRecord> phases;
 };
 
-enum class SpeedOutcome { Passed, NoData, OutOfRange, PortNotOpen };
+// CompareError: the rate passed, but the block did not come back as it was sent.
+enum class SpeedOutcome { Passed, NoData, OutOfRange, PortNotOpen, CompareError };
 
 struct SpeedRecord {
   SpeedOutcome outcome;
   std::optional<float> measuredRate;
+  // Bytes counted back by the end of the measurement; its times; what came after it, during the
+  // closing pause; and the block as it came back against the one sent.
+  std::int32_t bytesReceived = 0;
+  BlockTiming timing = {};
+  std::optional<BlockComparison> comparison = std::nullopt;
 };
+
+// The rate the line ran at between the first byte back and the last: what a late first byte
+// (latency) does not change. Nothing without two bytes apart in time.
+std::optional<double> LineRate(std::int32_t bytesReceived, const BlockTiming& timing);
 
 // A rate the port would not take, and the rate it reads back afterwards (nothing when it
 // cannot be read). Rate 0: no rate was in force, because the port refused the one set before

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/aldl_frame.h"
+#include "serial/serial_device.h"
 
 inline constexpr std::int16_t kSpeedBlockSize = 2048;
 
@@ -15,3 +16,6 @@ struct TransferSpeed {
 // time less a fixed 10 ms correction. A block back within the correction cannot have crossed a
 // real line; it counts as 1 ms, far too fast, instead of dividing by zero or less.
 TransferSpeed TransferSpeedFromElapsed(std::uint32_t elapsedMs);
+
+// The speed check's block: 2048 bytes from 0 to 254, drawn from a generator seeded with seed.
+ByteBuffer RandomSpeedBlock(std::int32_t seed);

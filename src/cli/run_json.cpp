@@ -6,8 +6,40 @@
 #include "cli/car_link_json.h"
 #include "cli/run_names.h"
 
+namespace {
+
+template <typename Value>
+nlohmann::json OrNull(const std::optional<Value>& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json PositionsJson(const std::optional<Positions>& positions) {
+  if (!positions) return nullptr;
+  return {{"first", positions->first}, {"count", positions->count}, {"spacing", OrNull(positions->spacing)}};
+}
+
+// The evidence of a block: its times, what came after it, and where it differed from the block
+// sent, bit by bit.
+void AddEvidence(nlohmann::json& json, const BlockTiming& timing, const std::optional<BlockComparison>& comparison) {
+  json["first_byte_ms"] = OrNull(timing.firstByteMs);
+  json["last_byte_ms"] = OrNull(timing.lastByteMs);
+  json["bytes_after"] = timing.bytesAfter;
+  json["last_after_ms"] = OrNull(timing.lastAfterMs);
+  json["missing"] = PositionsJson(comparison ? comparison->missing : std::nullopt);
+  json["altered"] = PositionsJson(comparison ? comparison->altered : std::nullopt);
+  nlohmann::json bits = nlohmann::json::array();
+  for (std::size_t bit = 0; comparison && bit < 8; ++bit) {
+    if (comparison->bitSet[bit] + comparison->bitCleared[bit] == 0) continue;
+    bits.push_back({{"bit", bit}, {"set", comparison->bitSet[bit]}, {"cleared", comparison->bitCleared[bit]}});
+  }
+  json["bit_errors"] = bits;
+}
+
+}  // namespace
+
 void to_json(nlohmann::json& json, const PhaseRecord& phase) {
   json = {{"phase", phase.phase}, {"outcome", phase.outcome}, {"bytes_received", phase.bytesReceived}};
+  AddEvidence(json, phase.timing, phase.comparison);
 }
 
 void to_json(nlohmann::json& json, const RateRecord& rate) {
@@ -15,8 +47,11 @@ void to_json(nlohmann::json& json, const RateRecord& rate) {
 }
 
 void to_json(nlohmann::json& json, const SpeedRecord& speed) {
-  json = {{"outcome", speed.outcome}, {"measured_rate", nullptr}};
-  if (speed.measuredRate) json["measured_rate"] = *speed.measuredRate;
+  json = {{"outcome", speed.outcome},
+          {"measured_rate", OrNull(speed.measuredRate)},
+          {"bytes_received", speed.bytesReceived},
+          {"line_rate", OrNull(LineRate(speed.bytesReceived, speed.timing))}};
+  AddEvidence(json, speed.timing, speed.comparison);
 }
 
 nlohmann::json NoRunJson(const std::string& verdict, const std::string& error) {

@@ -10,16 +10,24 @@
 
 // A run as one JSON object:
 //   {"port": 1, "device": "sim", "identity": IDENTITY, "test": "fast" | "extended" | "car",
-//    "rates": [{"rate": 8192, "phases": [{"phase": 1, "outcome": PHASE}, ...]}, ...],
-//    "speed": {"outcome": SPEED, "measured_rate": 8187.5 | null},
+//    "rates": [{"rate": 8192, "phases": [{"phase": 1, "outcome": PHASE, "bytes_received": 256,
+//                                          EVIDENCE}, ...]}, ...],
+//    "speed": {"outcome": SPEED, "measured_rate": 8187.5 | null, "bytes_received": 2048,
+//              "line_rate": 8192.0 | null, EVIDENCE},
 //    "verdict": "passed" | "failed" | "halted" | "rate-refused",
 //    "diagnosis": {"cause": "...", "fix": "..."} | null}
 // PHASE: "passed", "transmit-timeout", "receive-timeout", "compare-error", "port-not-open".
-// SPEED: "passed", "no-data", "out-of-range", "port-not-open"; "speed" is there only when the
+// SPEED: "passed", "no-data", "out-of-range", "port-not-open", "compare-error" (in time, but not
+// as sent); "speed" is there only when the
 // fast test's transfer-speed check ran, "car" (see car_link_json.h) only when the car link test
 // did; measured_rate (baud) only holds a number when a
 // whole block came back. A rate appears once the port accepted it, or once the run found the
-// port gone when setting it; its phases as far as they ran. The diagnosis, the likely cause and
+// port gone when setting it; its phases as far as they ran. EVIDENCE, in ms from the block handed
+// to the port: "first_byte_ms" and "last_byte_ms" back (null when none came), "bytes_after" the
+// block until the line fell quiet and "last_after_ms", "missing" and "altered" bytes as
+// {"first": 49, "count": 5, "spacing": 50 | null} or null, and "bit_errors" as [{"bit": 7,
+// "set": 128, "cleared": 0}, ...]. line_rate is the rate between the first byte back and the
+// last, which a late first byte does not change. The diagnosis, the likely cause and
 // what to do in plain words, is null when every phase passed.
 nlohmann::json RunJson(std::int16_t comPort, const std::string& device,
                        const PortIdentity& identity, TestKind test, const RunRecord& record);

@@ -20,7 +20,8 @@ NLOHMANN_JSON_SERIALIZE_ENUM(PhaseOutcome, {{PhaseOutcome::Passed, "passed"},
 NLOHMANN_JSON_SERIALIZE_ENUM(SpeedOutcome, {{SpeedOutcome::Passed, "passed"},
                                             {SpeedOutcome::NoData, "no-data"},
                                             {SpeedOutcome::OutOfRange, "out-of-range"},
-                                            {SpeedOutcome::PortNotOpen, "port-not-open"}})
+                                            {SpeedOutcome::PortNotOpen, "port-not-open"},
+                                            {SpeedOutcome::CompareError, "compare-error"}})
 
 NLOHMANN_JSON_SERIALIZE_ENUM(Verdict, {{Verdict::Passed, "passed"},
                                        {Verdict::Failed, "failed"},

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // A blocking wait of at most ms milliseconds of real time (0: only look, without blocking). True
 // once what it waits for may have happened, so that the time left need not pass.
@@ -58,3 +59,9 @@ class Deadline {
   std::int32_t start_;
   std::int32_t limitMs_;
 };
+
+// The ms from a clock reading to a later one, when there is one.
+inline std::optional<std::int32_t> MsSince(std::int32_t start, std::optional<std::int32_t> reading) {
+  if (!reading) return std::nullopt;
+  return static_cast<std::int32_t>(Deadline::Since(start, *reading));
+}

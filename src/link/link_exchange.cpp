@@ -23,6 +23,7 @@ bool LinkExchange::ALDL_XMIT(const ByteBuffer& bytes, std::int32_t limitMs) {
     // The clock is read before the count, so a queue that empties as the deadline passes
     // counts as a time-out.
     for (std::int32_t reading; !deadline.PassedAt(reading = clock_.timeGetTime());) {
+      NoteInput(reading);
       if (comm_.OutBufferCount() == 0) return true;
       Pause(deadline.LeftAt(reading), [this](std::int32_t ms) { return comm_.WaitOutBufferEmpty(ms); });
     }
@@ -39,18 +40,21 @@ bool LinkExchange::ReceiveEcuData(ByteBuffer& buffer, std::int32_t expected, std
     bool arrived = false;
     const Deadline deadline(clock_.timeGetTime(), limitMs);
     for (std::int32_t reading; !deadline.PassedAt(reading = clock_.timeGetTime());) {
+      NoteInput(reading);
       if (comm_.InBufferCount() >= expected) {
         arrived = true;
         break;
       }
       PauseForInput(expected, deadline.LeftAt(reading));
     }
+    NoteInput(clock_.timeGetTime());
     const std::int32_t received = comm_.InBufferCount();
     lastReceivedCount_ = received;
     if (received > 0) {
       const ByteBuffer input = comm_.Input();
       const std::size_t kept = std::min({input.size(), buffer.size(), static_cast<std::size_t>(received)});
       std::copy_n(input.begin(), kept, buffer.begin());
+      watchedCount_ = 0;
     }
     return arrived && received == expected;
   } catch (const CommError&) {
@@ -83,6 +87,37 @@ bool LinkExchange::DiscardUntilQuiet(std::int32_t quietMs, std::int32_t limitMs)
     if (comm_.InBufferCount() == 0) return true;
     if (limit.PassedAt(clock_.timeGetTime())) return false;
   }
+}
+
+void LinkExchange::WatchInput() {
+  arrivals_ = {};
+  watchedCount_ = 0;
+}
+
+void LinkExchange::NoteInput(std::int32_t reading) {
+  const std::int32_t count = comm_.InBufferCount();
+  if (count > watchedCount_) {
+    if (!arrivals_.first) arrivals_.first = reading;
+    arrivals_.last = reading;
+  }
+  watchedCount_ = count;
+}
+
+LinkExchange::Settled LinkExchange::WaitUntilQuiet(std::int32_t quietMs, std::int32_t limitMs) {
+  const Deadline limit(clock_.timeGetTime(), limitMs);
+  Settled settled{comm_.InBufferCount(), std::nullopt};
+  std::int32_t quietSince = clock_.timeGetTime();
+  for (std::int32_t reading; !limit.PassedAt(reading = clock_.timeGetTime());) {
+    const std::int32_t count = comm_.InBufferCount();
+    if (count != settled.count) {
+      settled = {count, reading};
+      quietSince = reading;
+    }
+    const Deadline quiet(quietSince, quietMs);
+    if (quiet.PassedAt(reading)) break;
+    PauseForInput(count + 1, std::min(quiet.LeftAt(reading), limit.LeftAt(reading)));
+  }
+  return settled;
 }
 
 void LinkExchange::AwaitInput(std::int32_t ms) {

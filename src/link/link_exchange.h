@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/clock.h"
 #include "link/event_hook.h"
@@ -28,6 +29,26 @@ class LinkExchange {
   // running test.
   void DelayMs(std::int32_t ms);
 
+  // When input came in during the exchange's own waits since WatchInput: the clock readings at
+  // which the count first rose from nothing and last rose. Read, not fetched: the waits look.
+  struct InputArrivals {
+    std::optional<std::int32_t> first;
+    std::optional<std::int32_t> last;
+  };
+  void WatchInput();
+  const InputArrivals& Arrivals() const { return arrivals_; }
+  // Notes the input count at a clock reading; raises CommError when the port fails.
+  void NoteInput(std::int32_t reading);
+
+  // Waits until nothing more has come for quietMs, for at most limitMs, reading nothing: how
+  // many bytes wait then, and the clock reading at which the last came. Raises CommError when
+  // the port fails.
+  struct Settled {
+    std::int32_t count = 0;
+    std::optional<std::int32_t> lastAt;
+  };
+  Settled WaitUntilQuiet(std::int32_t quietMs, std::int32_t limitMs);
+
   // Discards what comes in until nothing has come for quietMs, for at most limitMs: late bytes
   // of an earlier exchange are never counted in the next. False when the line never went quiet.
   // Raises CommError when the port fails.
@@ -49,4 +70,6 @@ class LinkExchange {
   Clock& clock_;
   EventHooks events_;
   std::int32_t lastReceivedCount_ = 0;
+  InputArrivals arrivals_;
+  std::int32_t watchedCount_ = 0;
 };
