@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <thread>
@@ -14,6 +17,7 @@
 #include "serial/linux/serial_line_check.h"
 #include "serial/linux/tty_kind.h"
 #include "serial/process_endings.h"
+#include "serial/system_ports.h"
 #include "support/fake_sysfs.h"
 #include "support/open_watch.h"
 #include "support/pty_pair.h"
@@ -94,10 +98,50 @@ TEST(TtyOpen, ALineHeldByAnotherProgramIsRefusedAndLeftAsItIs) {
     const ByteBuffer before = pty.LineSettings();
     EXPECT_EQ(Raised([&] { OpenTtyDevice(pty.SlavePath()); }),
               std::pair(CommErrorNumber::PortUnavailable,
-                        pty.SlavePath() + " is busy: another program has it open"));
+                        pty.SlavePath() + (byExclusiveMode ? " is busy: held in exclusive mode by another program"
+                                                           : " is busy: another program has it open")));
     EXPECT_EQ(pty.LineSettings(), before);
     EXPECT_EQ(pty.Exclusive(), byExclusiveMode);
   }
+}
+
+// A UUCP lock file (as minicom and screen leave) holding a live process's id, written as text or
+// as the old 4-byte binary number, keeps the line from being opened at all, with the reason the
+// listing gives; one left by a process that is gone does not.
+TEST(TtyOpen, ALiveUucpLockKeepsTheLineShutAndADeadOneDoesNot) {
+  const std::filesystem::path locks = std::filesystem::temp_directory_path() / ("aldl-locks-" + std::to_string(getpid()));
+  std::filesystem::create_directories(locks);
+  SystemRoots roots;
+  roots.uucpLocks = locks;
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const pid_t alive = getpid();
+  const std::string binary(reinterpret_cast<const char*>(&alive), sizeof alive);
+  const std::tuple<const char*, std::string, bool> lockFiles[] = {
+      {"text", "      " + std::to_string(alive) + "\n", true},
+      {"binary", binary, true},
+      {"a process that is gone", std::to_string(gone) + "\n", false}};
+  for (const auto& [name, contents, held] : lockFiles) {
+    SCOPED_TRACE(name);
+    PtyPair pty;
+    std::string lockName = pty.SlavePath().substr(5);
+    std::ranges::replace(lockName, '/', '_');
+    std::ofstream(locks / ("LCK.." + lockName), std::ios::binary) << contents;
+    const auto open = [&] {
+      OpenSystemDevice(pty.SlavePath(), roots)->Write(Pattern(1));
+    };
+    if (held) {
+      EXPECT_EQ(Raised(open), std::pair(CommErrorNumber::PortUnavailable,
+                                        pty.SlavePath() + " is busy: another program has it open (core_tests, process " +
+                                            std::to_string(alive) + ")"));
+    } else {
+      EXPECT_EQ(Raised(open).second, "nothing raised");
+    }
+    EXPECT_EQ(pty.Receive(1, 100ms).size(), held ? 0u : 1u);
+    std::filesystem::remove(locks / ("LCK.." + lockName));
+  }
+  std::filesystem::remove_all(locks);
 }
 
 // Ending without closing the device, by exit() or by an exception that nothing catches, still

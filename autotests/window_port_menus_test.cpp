@@ -10,11 +10,14 @@
 #include "support/pty_pair.h"
 #include "support/window_harness.h"
 
-// Busy and missing ports are greyed with the reason in the tooltip. Baud Select checks the rate in
+// Busy and missing ports are greyed with the reason in the tooltip; a line held in exclusive mode,
+// which only an open finds, says so in its tooltip once chosen. Baud Select checks the rate in
 // force, and none after a refused one. A busy choice is still saved.
 TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveEvenABusyChoice) {
-  PtyPair busy, takenLater;
+  PtyPair busy, takenLater, exclusive;
   const auto otherProgram = OpenTtyDevice(busy.SlavePath());
+  exclusive.MakeExclusive();
+  ports.Assign(6, exclusive.SlavePath());
   ports.Assign(2, takenLater.SlavePath());
   ports.Assign(3, "sim");
   ports.Assign(4, "sim:std-rates");
@@ -22,7 +25,7 @@ TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveE
   Start();
   const QList<QAction*> entries = Get<QMenu>("xmnuSetupComPort").actions();
   ASSERT_EQ(entries.size(), 17);
-  for (int n = 1; n <= 16; ++n) EXPECT_EQ(entries[n]->isEnabled(), n >= 2 && n <= 4) << n;
+  for (int n = 1; n <= 16; ++n) EXPECT_EQ(entries[n]->isEnabled(), n >= 2 && n <= 6 && n != 5) << n;
   // The tooltip: the device, what it is, and for a greyed entry why.
   const QString missing = QString::fromStdString(ports.Device(1));
   EXPECT_EQ(entries[1]->toolTip(), missing + "\n" + missing + " does not exist");
@@ -30,6 +33,10 @@ TEST_F(WindowTest, ThePortMenusGreyWhatCannotOpenSetTheChosenPortAndRateAndSaveE
   EXPECT_TRUE(entries[5]->toolTip().endsWith(
       QString::fromStdString("\n" + busy.SlavePath() + " is busy: another program has it open (window_tests, "
                              "process " + std::to_string(getpid()) + ")")));
+  Choose("mnuSetupComPort(6)");
+  EXPECT_EQ(Label("lblComStat"), "Unable to open Com 6");
+  EXPECT_TRUE(entries[6]->toolTip().endsWith("is busy: held in exclusive mode by another program"))
+      << entries[6]->toolTip().toStdString();
   Choose("mnuSetupComPort(3)");
   // The Setup menu opened, as the user does before reaching Baud Select.
   emit Get<QMenu>("xmnuSetup").aboutToShow();

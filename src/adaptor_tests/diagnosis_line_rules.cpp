@@ -120,15 +120,21 @@ std::optional<Diagnosis> DeadLine(Evidence& evidence) {
   if (lastAnswer == exchanges.rend()) return std::nullopt;
   const std::vector<Exchange> after(lastAnswer.base(), exchanges.end());
   if (!std::ranges::all_of(after, [](const Exchange& e) { return NothingBack(*e.phase); })) return std::nullopt;
-  const std::size_t silentAfter = after.size() + (speedSilent ? 1 : 0);
+  // An answer that itself stopped part-way, its first bytes in order and none after, is where it
+  // died.
+  const PhaseRecord& last = *lastAnswer->phase;
+  const bool stoppedInIt = Is(last, PhaseOutcome::ReceiveTimeout) && last.timing.bytesAfter == 0 &&
+                           !LostOnTheWay(last.comparison, kBlockSize);
+  const std::size_t silentAfter = after.size() + (speedSilent ? 1 : 0) + (stoppedInIt ? 1 : 0);
   // Silence only at the higher rates after it is those rates' limit, not a dead adaptor.
   const bool sameRateSilent =
       speedSilent || std::ranges::any_of(after, [&](const Exchange& e) { return e.rate == lastAnswer->rate; });
   if (silentAfter < kDeadExchanges || !sameRateSilent || (record.speed && !speedSilent)) return std::nullopt;
   for (const Exchange& each : after) evidence.explained.phases.insert(each.phase);
   evidence.explained.speed = evidence.explained.speed || speedSilent;
-  return Diagnosis{"The adaptor stopped answering for good after phase " + std::to_string(lastAnswer->phase->phase) +
-                       " at " + Baud(lastAnswer->rate) +
+  if (stoppedInIt) evidence.explained.phases.insert(&last);
+  return Diagnosis{"The adaptor stopped answering for good " + std::string(stoppedInIt ? "during" : "after") +
+                       " phase " + std::to_string(last.phase) + " at " + Baud(lastAnswer->rate) +
                        ": nothing came back in any exchange after it. It died or lost contact; a slow line would "
                        "still bring something back.",
                    fix};

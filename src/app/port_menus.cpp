@@ -15,13 +15,18 @@
 
 namespace {
 
-// The device, what it is and, for a greyed entry, why it cannot be opened; one line each.
-QString PortToolTip(PortMap& ports, int comPort, bool available) {
+// The device, what it is and, for a greyed entry or one that failed to open, why it cannot be
+// opened; one line each.
+QString PortToolTip(PortMap& ports, int comPort, bool available, const std::optional<std::string>& openFailure) {
   const PortIdentity identity = ports.Identity(comPort);
   std::string tip = ports.Device(comPort);
   if (identity.kind != PortIdentity::Kind::Missing) tip += "\n" + DescribeIdentity(identity);
   if (!identity.byId.empty()) tip += "\n" + identity.byId;
-  if (!available) tip += "\n" + ports.Unavailability(comPort).value_or("");
+  if (!available) {
+    tip += "\n" + ports.Unavailability(comPort).value_or("");
+  } else if (openFailure) {
+    tip += "\n" + *openFailure;
+  }
   return QString::fromStdString(tip);
 }
 
@@ -68,7 +73,8 @@ void frmBaudTest::InitComPorts() {
 
 void frmBaudTest::ShowComPortEntry(int comPort, bool available) {
   mnuSetupComPort[comPort]->setEnabled(available);
-  mnuSetupComPort[comPort]->setToolTip(PortToolTip(ports_, comPort, available));
+  mnuSetupComPort[comPort]->setToolTip(
+      PortToolTip(ports_, comPort, available, Port().MSComm1.OpenFailure(static_cast<std::int16_t>(comPort))));
 }
 
 // A cable plugged in or pulled since start-up shows on the next opening of the Setup menu. The
@@ -84,6 +90,8 @@ void frmBaudTest::RefreshComPorts() {
 void frmBaudTest::mnuSetupComPort_Click(std::int16_t Index) {
   CheckOnly(mnuSetupComPort, -1);
   ApplyPortSelection(SelectComPort(Port(), Index));
+  // A port only an open can find busy says so in its tooltip from now on.
+  if (Index > 0 && Index < static_cast<int>(mnuSetupComPort.size())) ShowComPortEntry(Index, mnuSetupComPort[Index]->isEnabled());
 }
 
 void frmBaudTest::xmnuSetup_Click() {

@@ -22,6 +22,7 @@ std::optional<std::string> HeadlessRun::OpenPort(std::int16_t comPort) {
   const PortSelectionView view = SelectComPort(port, comPort);
   panel_.ShowPortSelection(view);
   if (port.state.PortReady) return std::nullopt;
+  if (const auto failure = port.MSComm1.OpenFailure(comPort)) return *failure;
   return ports_.Unavailability(comPort).value_or(view.comStatus);
 }
 

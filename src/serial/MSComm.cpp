@@ -48,7 +48,14 @@ void MSComm::SetPortOpen(bool open) {
   }
   if (PortOpen()) throw CommError(CommErrorNumber::PortAlreadyOpen, "the port is already open");
   device_.reset();
-  auto device = ports_.Open(commPort_);
+  std::unique_ptr<SerialDevice> device;
+  try {
+    device = ports_.Open(commPort_);
+  } catch (const CommError& refused) {
+    openFailures_[commPort_] = refused.what();
+    throw;
+  }
+  openFailures_.erase(commPort_);
   if (!device->Apply(settings_)) {
     throw CommError(CommErrorNumber::PortUnavailable,
                     ports_.Device(commPort_) + " refused the line settings");
@@ -77,6 +84,12 @@ void MSComm::SetFarewell(const ByteBuffer& bytes, std::uint32_t rate) {
 }
 
 bool MSComm::PortAvailable() const { return !ports_.Unavailability(commPort_); }
+
+std::optional<std::string> MSComm::OpenFailure(std::int16_t port) const {
+  const auto failure = openFailures_.find(port);
+  if (failure == openFailures_.end()) return std::nullopt;
+  return failure->second;
+}
 
 void MSComm::SetSettings(const std::string& settings) {
   const DCB parsed = ParseSettingsString(settings);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/dcb.h"
@@ -31,6 +33,9 @@ class MSComm {
   // Whether the port could be opened now, found without opening it: opening a line moves its
   // modem lines, which resets a board on another port.
   bool PortAvailable() const;
+  // Why the last open of a COM number failed, which only opening can find (a line another
+  // program holds in exclusive mode); nothing once one has succeeded.
+  std::optional<std::string> OpenFailure(std::int16_t port) const;
 
   // Applied at every open, and at once when the port is open.
   void SetSettings(const std::string& settings);
@@ -90,6 +95,7 @@ class MSComm {
   bool rts_ = false;
   ByteBuffer farewell_;
   std::uint32_t farewellRate_ = 0;
+  std::map<std::int16_t, std::string> openFailures_;
 };
 
 // The device control block calls: non-zero on success, 0 on failure; they never raise.

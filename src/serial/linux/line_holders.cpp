@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -35,20 +38,25 @@ std::optional<pid_t> FlockHolder(const std::string& line, const struct stat& nod
   return pid;
 }
 
-// LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_7 for /dev/pts/7.
+// LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_7 for /dev/pts/7. The process id is written as text
+// ("      1234\n"), or, by old programs, as the 4 bytes of a binary number.
 std::optional<pid_t> UucpLockHolder(const SystemRoots& roots, const std::string& path) {
   std::string name = path.starts_with("/dev/") ? path.substr(5) : std::filesystem::path(path).filename().string();
   std::ranges::replace(name, '/', '_');
-  std::ifstream lock(roots.uucpLocks / ("LCK.." + name));
-  std::string text;
-  if (!std::getline(lock, text)) return std::nullopt;
-  const auto first = text.find_first_not_of(' ');
+  std::ifstream lock(roots.uucpLocks / ("LCK.." + name), std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
   pid_t pid = 0;
-  if (first == std::string::npos ||
-      std::from_chars(text.data() + first, text.data() + text.size(), pid).ec != std::errc()) {
-    return std::nullopt;
+  const auto first = text.find_first_not_of(' ');
+  if (first != std::string::npos &&
+      std::from_chars(text.data() + first, text.data() + text.size(), pid).ec == std::errc()) {
+    return pid;
   }
-  return pid;
+  if (text.size() == sizeof(std::int32_t)) {
+    std::int32_t binary = 0;
+    std::memcpy(&binary, text.data(), sizeof binary);
+    return binary;
+  }
+  return std::nullopt;
 }
 
 }  // namespace

@@ -14,7 +14,10 @@ std::string OpenFailureText(const std::string& path, int error, const std::strin
     case ENXIO:
     case ENODEV:
       return path + " has no device behind it: is the adaptor plugged in?";
+    // Opening a line another program holds in exclusive mode fails with EBUSY; a lock held fails
+    // with EWOULDBLOCK.
     case EBUSY:
+      return path + " is busy: held in exclusive mode by another program";
     case EWOULDBLOCK:
       return path + " is busy: another program has it open";
     case EISDIR:

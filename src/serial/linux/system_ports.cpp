@@ -17,7 +17,22 @@ std::string DefaultDevice(int comPort) {
   return "/dev/ttyACM" + std::to_string(comPort - 13);
 }
 
+namespace {
+
+// "... is busy: another program has it open (minicom, process 1234)": a lock on the line, or a
+// live UUCP lock file.
+std::optional<std::string> HeldBy(const std::string& device, const SystemRoots& roots) {
+  const auto holder = LineHolder(device, roots);
+  if (!holder) return std::nullopt;
+  return OpenFailureText(device, EWOULDBLOCK, "") + " (" + *holder + ")";
+}
+
+}  // namespace
+
+// A line another program has locked is left alone: opening it would move its modem lines and let
+// the test's bytes into that program's session.
 std::unique_ptr<SerialDevice> OpenSystemDevice(const std::string& device, const SystemRoots& roots) {
+  if (const auto held = HeldBy(device, roots)) throw CommError(CommErrorNumber::PortUnavailable, *held);
   return OpenTtyDevice(device, roots);
 }
 
@@ -35,8 +50,5 @@ std::optional<std::string> SystemDeviceUnavailability(const std::string& device,
     const int error = errno;
     return OpenFailureText(device, error, error == EACCES || error == EPERM ? JoinableGroup(device) : "");
   }
-  if (const auto holder = LineHolder(device, roots)) {
-    return OpenFailureText(device, EBUSY, "") + " (" + *holder + ")";
-  }
-  return std::nullopt;
+  return HeldBy(device, roots);
 }
