@@ -1,5 +1,5 @@
 // The bench's watch on a by-id folder as the system changes it: links made under a passing name
-// and renamed, links made again, the folder going and coming back.
+// and renamed, links made again, the device's node made again, the folder going and coming back.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -42,11 +42,20 @@ TEST(AdaptorWatch, AnEntryIsTheDeviceAndItsComingWhateverTheLinkIsCalled) {
   EXPECT_EQ(renamed[0], first[0]) << "a rename is the same coming";
   EXPECT_EQ(renamed[0].link, folder / "usb-B");
 
-  fs::remove(folder / "usb-B");
-  fs::create_symlink(device, folder / "usb-B");
+  // udev makes the link again over itself on a change event; another link to the same device.
+  fs::create_symlink(device, folder / "usb-B.tmp-c188:0");
+  fs::rename(folder / "usb-B.tmp-c188:0", folder / "usb-B");
+  fs::create_symlink(device, folder / "usb-C");
+  const auto relinked = watch->Entries();
+  ASSERT_EQ(relinked.size(), 1u);
+  EXPECT_EQ(relinked[0], first[0]) << "a link made again, or a second one, is the same adaptor";
+  EXPECT_EQ(relinked[0].link, folder / "usb-B");
+
+  fs::remove(dir / "ttyUSB0");
+  std::ofstream(dir / "ttyUSB0").put('\n');
   const auto again = watch->Entries();
   ASSERT_EQ(again.size(), 1u);
-  EXPECT_FALSE(again[0] == first[0]) << "a link made again is another coming";
+  EXPECT_FALSE(again[0] == first[0]) << "the device's node made again, as plugging it in again does, is another coming";
 
   fs::remove_all(folder);
   EXPECT_TRUE(watch->Entries().empty());

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -140,26 +142,33 @@ TEST_F(BenchScenario, TakesTheNextOnlyOnceTheOneUnderTestIsUnplugged) {
 }
 
 // A log that can no longer be written ends the bench with status 2 once the result it could
-// not keep is shown, before another adaptor is taken: no result goes unrecorded.
+// not keep is shown, with its record on standard error, before another adaptor is taken: no
+// result goes unrecorded. The log gone for a folder, or replaced by another program's file.
 TEST_F(BenchScenario, EndsWhenItsLogCannotBeWritten) {
   const std::string log = Log();
-  const int status = RunBench({}, {
-      [](EntryList& e) { Plug(e, "usb-a", "sim"); },
-      [log](EntryList& e) {
-        std::filesystem::remove(log);
-        std::filesystem::create_directory(log);
-        Unplug(e, "usb-a");
-        Plug(e, "usb-b", "sim", 2);
-        Plug(e, "usb-c", "sim", 3);
-      },
-  });
-  EXPECT_EQ(status, 2) << Err();
-  EXPECT_TRUE(Err().find("aldl-tester-cli: cannot keep the log in " + log +
-                         ": it is not a regular file; the bench ends, so that no result goes unrecorded") !=
-              std::string::npos)
-      << Err();
-  EXPECT_EQ(Occurrences(Out(), "\nTesting "), 2) << Out();
-  EXPECT_TRUE(Out().ends_with("\nBench: 2 tested, 2 passed, 0 failed\n")) << Out();
+  const std::pair<std::function<void()>, std::string> losses[] = {
+      {[log] { std::filesystem::create_directory(log); }, "it is not a regular file"},
+      {[log] { std::ofstream(log) << "name,price\n"; }, "its first line is not the bench log's header"}};
+  for (const auto& [replace, reason] : losses) {
+    SCOPED_TRACE(reason);
+    std::filesystem::remove_all(log);
+    const int status = RunBench({}, {
+        [](EntryList& e) { Plug(e, "usb-a", "sim"); },
+        [&](EntryList& e) {
+          std::filesystem::remove(log);
+          replace();
+          Unplug(e, "usb-a");
+          Plug(e, "usb-b", "sim", 2);
+          Plug(e, "usb-c", "sim", 3);
+        },
+    });
+    EXPECT_EQ(status, 2) << Err();
+    EXPECT_NE(Err().find("aldl-tester-cli: cannot keep the log in " + log + ": " + reason), std::string::npos) << Err();
+    EXPECT_NE(Err().find("; the bench ends, so that no result goes unrecorded. The record:\n"), std::string::npos);
+    EXPECT_NE(Err().find("/dev/serial/by-id/usb-b,fast,passed,"), std::string::npos) << Err();
+    EXPECT_EQ(Occurrences(Out(), "\nTesting "), 2) << Out();
+    EXPECT_TRUE(Out().ends_with("\nBench: 2 tested, 2 passed, 0 failed\n")) << Out();
+  }
 }
 
 }  // namespace

@@ -43,6 +43,20 @@ struct Tally {
   int withoutVerdict = 0;
 };
 
+std::string SummaryText(const Tally& tally) {
+  std::string text = "\nBench: " + std::to_string(tally.tested) + " tested, " + std::to_string(tally.passed) +
+                     " passed, " + std::to_string(tally.failed) + " failed";
+  if (tally.withoutVerdict > 0) text += ", " + std::to_string(tally.withoutVerdict) + " without a verdict";
+  return text + "\n";
+}
+
+// Said when a signal ends the bench at once (a second Ctrl-C, a terminal closed, SIGTERM twice):
+// the test under way, logged as halted, and the summary.
+void BenchLastWords() noexcept {
+  LogKeptRecord();
+  PrintKeptSummary();
+}
+
 class Bench {
  public:
   Bench(const CliOptions& options, PortMap& ports, Clock& clock, LogFile* log,
@@ -61,6 +75,8 @@ class Bench {
   int Run() {
     InstallInterruptHandler(kEndBenchNotice);
     AlsoStopOnTermination();
+    SayLastWordsOnEnding(BenchLastWords);
+    KeepSummaryForTheEnd(SummaryText(tally_), options_.json);
     // Without a named device, the adaptors already there are left alone.
     if (!named_) known_ = Present();
     SayWatching();
@@ -160,12 +176,25 @@ class Bench {
       result.openFailure = *unready;
       report_ << "Cannot open it: " << *unready << '\n';
     } else {
+      KeepHaltedForTheEnd(result, adaptor);
       Test(result);
     }
     // A link renamed since, or gone with a pulled cable: the name it had when taken.
     result.byId = named_ ? result.identity.byId : LinkNow(device);
     if (result.byId.empty()) result.byId = adaptor.link.string();
     Record(result);
+  }
+
+  // Should a signal end the bench during the test, the test is logged halted and counted so.
+  void KeepHaltedForTheEnd(BenchResult halted, const Entry& adaptor) {
+    halted.record = RunRecord{};
+    halted.record->verdict = Verdict::Halted;
+    halted.byId = named_ ? halted.identity.byId : adaptor.link.string();
+    if (log_) log_->KeepForTheEnd(options_.json ? JsonRecord(halted) : CsvRecord(halted));
+    Tally ifHalted = tally_;
+    ++ifHalted.tested;
+    ++ifHalted.withoutVerdict;
+    KeepSummaryForTheEnd(SummaryText(ifHalted), options_.json);
   }
 
   void Test(BenchResult& result) {
@@ -209,12 +238,15 @@ class Bench {
     const std::string record = options_.json ? JsonRecord(result) : CsvRecord(result);
     if (options_.json) std::cout << record;
     std::cout << std::flush;
+    KeepSummaryForTheEnd(SummaryText(tally_), options_.json);
     if (log_) {
       try {
         log_->Append(record);
       } catch (const std::runtime_error& failure) {
-        std::cerr << "aldl-tester-cli: " << failure.what()
-                  << "; the bench ends, so that no result goes unrecorded\n";
+        // The record the log could not take is not lost: it goes with the reason.
+        std::cerr << "aldl-tester-cli: " << failure.what() << "; the bench ends, so that no result goes "
+                  << "unrecorded. The record:\n" << record << std::flush;
+        log_->KeepForTheEnd("");
         broken_ = true;
         return;
       }
@@ -225,10 +257,8 @@ class Bench {
   }
 
   int Summary() {
-    report_ << "\nBench: " << tally_.tested << " tested, " << tally_.passed << " passed, "
-            << tally_.failed << " failed";
-    if (tally_.withoutVerdict > 0) report_ << ", " << tally_.withoutVerdict << " without a verdict";
-    report_ << '\n' << std::flush;
+    KeepSummaryForTheEnd("", options_.json);
+    report_ << SummaryText(tally_) << std::flush;
     if (tally_.failed > 0) return kExitErrors;
     return tally_.withoutVerdict > 0 || broken_ ? kExitNoVerdict : kExitPassed;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 inline constexpr char kStopTestNotice[] =
     "\nStopping at the test's next check; Ctrl-C again quits at once.\n";
 
@@ -19,3 +21,9 @@ bool InterruptRequested();
 // 0 when none came or it was Ctrl-C.
 void AlsoStopOnTermination();
 int TerminationRequested();
+
+// The bench's summary as it would read if a signal ended it now, printed by PrintKeptSummary on
+// standard output, or standard error with --json; empty: nothing to print.
+void KeepSummaryForTheEnd(const std::string& summary, bool onStandardError);
+// Async-signal-safe; a stream that cannot take it is no reason to stop.
+void PrintKeptSummary() noexcept;

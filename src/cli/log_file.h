@@ -10,9 +10,16 @@
 class LogFile {
  public:
   virtual ~LogFile() = default;
-  // Appends one record, a line with its newline. Raises std::runtime_error with the reason.
+  // Appends one record, a line with its newline, and forgets the record kept for the end; no
+  // signal comes in between. Raises std::runtime_error with the reason.
   virtual void Append(const std::string& record) = 0;
+  // The record to log should a signal end the program before the next Append: the test under
+  // way, halted. Empty: none.
+  virtual void KeepForTheEnd(const std::string& record) = 0;
 };
+
+// Logs the record kept for the end, whole, on the disk. Async-signal-safe.
+void LogKeptRecord() noexcept;
 
 // What a log file must hold to be appended to: a reason to refuse it, given its first line,
 // or nothing.

@@ -5,13 +5,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 
 namespace {
 
 constexpr std::size_t kFirstLineLimit = 64 * 1024;
+
+// The record kept for the end and the log it goes to, read by a signal handler.
+struct KeptRecord {
+  volatile std::sig_atomic_t fd = -1;
+  std::array<char, 16 * 1024> text{};
+  volatile std::sig_atomic_t length = 0;
+};
+KeptRecord kept;
+
+// The bench's own stopping signals wait while a record is appended, so that the record kept for
+// the end is logged once, by one or the other.
+class StopSignalsHeld {
+ public:
+  StopSignalsHeld() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
+    pthread_sigmask(SIG_BLOCK, &stops, &before_);
+  }
+  ~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 std::runtime_error Refused(const std::string& path, const std::string& why) {
   return std::runtime_error("cannot keep the log in " + path + ": " + why);
@@ -44,6 +73,8 @@ class AppendedFile final : public LogFile {
   AppendedFile& operator=(const AppendedFile&) = delete;
 
   void Append(const std::string& record) override {
+    const StopSignalsHeld held;
+    kept.length = 0;
     // Renamed or removed (an editor's save, logrotate, rm): the next record goes to a new file
     // under the name given, not to the one nobody can see any more.
     if (!StillNamed()) {
@@ -52,6 +83,17 @@ class AppendedFile final : public LogFile {
       Open();
     }
     Write(record);
+  }
+
+  void KeepForTheEnd(const std::string& record) override {
+    kept.length = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const std::string text = (endsTorn_ ? "\n" : "") + record;
+    if (text.size() > kept.text.size()) return;
+    std::memcpy(kept.text.data(), text.data(), text.size());
+    kept.fd = fd_;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    kept.length = static_cast<std::sig_atomic_t>(text.size());
   }
 
  private:
@@ -115,6 +157,13 @@ class AppendedFile final : public LogFile {
 };
 
 }  // namespace
+
+void LogKeptRecord() noexcept {
+  const auto length = static_cast<std::size_t>(kept.length);
+  if (kept.fd < 0 || length == 0) return;
+  kept.length = 0;
+  if (write(kept.fd, kept.text.data(), length) == static_cast<ssize_t>(length)) fsync(kept.fd);
+}
 
 std::unique_ptr<LogFile> OpenLog(const std::string& path, const std::string& header,
                                  const LogCheck& check) {

@@ -39,3 +39,22 @@ bool InterruptRequested() { return interrupted; }
 // shutdown end the program as they do a single run.
 void AlsoStopOnTermination() {}
 int TerminationRequested() { return 0; }
+
+namespace {
+
+std::string keptSummary;
+std::atomic<bool> summaryOnStandardError = false;
+
+}  // namespace
+
+// The console's thread prints it as the process ends; the bench sets it only between its tests.
+void KeepSummaryForTheEnd(const std::string& summary, bool onStandardError) {
+  summaryOnStandardError = onStandardError;
+  keptSummary = summary;
+}
+
+void PrintKeptSummary() noexcept {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(summaryOnStandardError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), keptSummary.data(),
+            static_cast<DWORD>(keptSummary.size()), &written, nullptr);
+}

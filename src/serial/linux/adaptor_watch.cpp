@@ -29,11 +29,13 @@ bool PassingName(const std::string& name) {
   return name.starts_with('.') || name.find(".tmp-") != std::string::npos;
 }
 
-// A link or node made again has another inode, or the same number born again (a file system
-// that reuses inode numbers); a rename keeps both, where it changes the change time.
+// An adaptor is the device behind the link, not the link: its node, made again when it is plugged
+// in again, has another inode, or the same number born again (a file system that reuses inode
+// numbers). A link made again over itself, as udev does on a change event, or a second link to
+// the same device, is the same adaptor.
 std::optional<std::string> Appearance(const fs::path& entry) {
   struct statx facts {};
-  if (statx(AT_FDCWD, entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &facts) != 0) return std::nullopt;
+  if (statx(AT_FDCWD, entry.c_str(), 0, STATX_INO | STATX_BTIME, &facts) != 0) return std::nullopt;
   std::string appearance = std::to_string(facts.stx_ino);
   if (facts.stx_mask & STATX_BTIME) {
     appearance += "@" + std::to_string(facts.stx_btime.tv_sec) + "." + std::to_string(facts.stx_btime.tv_nsec);
@@ -66,7 +68,12 @@ class InotifyWatch final : public AdaptorWatch {
       entries.push_back({device, *appearance, each->path()});
     }
     std::ranges::sort(entries, {}, &Entry::link);
-    return entries;
+    // Two links to one device are one adaptor, shown under the first name.
+    std::vector<Entry> adaptors;
+    for (const Entry& entry : entries) {
+      if (std::ranges::find(adaptors, entry) == adaptors.end()) adaptors.push_back(entry);
+    }
+    return adaptors;
   }
 
   // Ctrl-C (and the bench's SIGTERM and SIGHUP) is held back between asking whether one came and

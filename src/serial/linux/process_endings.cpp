@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
@@ -10,6 +11,8 @@
 #include "serial/linux/line_guard.h"
 
 namespace {
+
+std::atomic<LastWords> lastWords = nullptr;
 
 void OnFatalSignal(int signal) { EndBySignal(signal); }
 
@@ -60,8 +63,12 @@ void Install(const sigset_t& signals) {
 
 }  // namespace
 
+void SayLastWordsOnEnding(LastWords words) { lastWords = words; }
+
 void EndBySignal(int signal) noexcept {
   RestoreGuardedLines();
+  // Said once: a signal that comes while they are said does not say them again.
+  if (const LastWords words = lastWords.exchange(nullptr)) words();
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);

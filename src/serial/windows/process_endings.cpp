@@ -2,6 +2,7 @@
 
 #include "serial/windows/windows_api.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
@@ -9,6 +10,12 @@
 #include "serial/windows/line_guard.h"
 
 namespace {
+
+std::atomic<LastWords> lastWords = nullptr;
+
+void SayLastWords() noexcept {
+  if (const LastWords words = lastWords.exchange(nullptr)) words();
+}
 
 // Windows has no exit status for a signal; these give the ones a script reads on Linux.
 constexpr int kHangUpStatus = 128 + 1;  // the console window was closed
@@ -30,6 +37,7 @@ void OnSignal(int signal) { EndBySignal(signal); }
 // process once the handler returns, so the port is put back before.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   RestoreGuardedLines();
+  SayLastWords();
   switch (event) {
     case CTRL_C_EVENT: ExitProcess(kInterruptStatus);
     case CTRL_CLOSE_EVENT: ExitProcess(kHangUpStatus);
@@ -39,8 +47,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+void SayLastWordsOnEnding(LastWords words) { lastWords = words; }
+
 void EndBySignal(int signal) noexcept {
   RestoreGuardedLines();
+  SayLastWords();
   ExitProcess(static_cast<UINT>(128 + signal));
 }
 
