@@ -105,7 +105,8 @@ class Bench : public Cli {
 // clock): an adaptor there at the start is left alone; the folder goes with its last link and
 // comes back with udev's passing names left in it, which are no adaptors; one plugged in under a
 // passing name and renamed, still held by another program, is tried again until it is free,
-// tested once and logged under the name it has at last.
+// tested once and logged under the name it has at last; its link made again over itself, as udev
+// does on a change event, and a second link to it, are no second plug.
 TEST_F(Bench, OnTheSystemsFolderAHeldAdaptorIsTestedOnceFreeAndLoggedUnderItsName) {
   PtyPair present(PtyPair::Mode::Echo), held(PtyPair::Mode::Echo);
   const auto before = std::vector{present.LineSettings(), held.LineSettings()};
@@ -124,6 +125,9 @@ TEST_F(Bench, OnTheSystemsFolderAHeldAdaptorIsTestedOnceFreeAndLoggedUnderItsNam
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   held.Unlock();
   ASSERT_TRUE(WaitFor("=====  PASSED  =====")) << Out() << Err();
+  Plug("usb-held", held);
+  fs::create_symlink(held.SlavePath(), ByIdFolder() + "/usb-held-again");
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
 
   Signal(SIGINT);
   EXPECT_EQ(Finish(), 0) << Err();
