@@ -23,7 +23,8 @@ cd "$(dirname "$0")"
 
 # ccache keeps compiled objects between the build folders and runs (~/.cache/ccache).
 run_packages=(cmake ninja-build g++ ccache libcli11-dev nlohmann-json3-dev)
-gui_packages=("${run_packages[@]}" qt6-base-dev)
+# The window watches its X window through xcb (libxcb1-dev).
+gui_packages=("${run_packages[@]}" qt6-base-dev libxcb1-dev)
 # The window tests queue real window-system clicks (private headers), lose an X server (Xvfb)
 # and open its boxes and menus as a user does (xdotool).
 test_packages=("${gui_packages[@]}" qt6-base-private-dev libgtest-dev xvfb xdotool)

@@ -36,11 +36,11 @@ bool WaitForMask(pid_t pid, const std::string& mask, int signal, bool in) {
 // What is open when the ending comes; the user's steps as xdotool takes them on the window.
 enum class Open { Nothing, StartUpBox, About, RunningTest, SpeedCheck };
 
-// A logout, a closed terminal or a lost X server closes the window as Exit does: settings saved,
-// line put back, whatever is open: a box, or a test waiting on a far end that never answers.
-// (0 stands for the X server ended, which Qt answers by exiting with status 1.) A second signal
-// ends it at once, even in the speed check, which lets no event in: the line put back, nothing
-// saved.
+// A logout, a closed terminal, a lost X server or the window destroyed by another X client closes
+// the window as Exit does: settings saved, line put back, whatever is open: a box, or a test
+// waiting on a far end that never answers. (0 stands for the X server ended, which Qt answers by
+// exiting with status 1; -1 for the window destroyed.) A second signal ends it at once, even in
+// the speed check, which lets no event in: the line put back, nothing saved.
 TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
   PtyPair cable;
   env_["ALDL_COM1"] = cable.SlavePath();
@@ -72,6 +72,7 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       {"SIGTERM, About open with a port open", Open::About, SIGTERM},
       {"SIGHUP, a test waiting for its echo", Open::RunningTest, SIGHUP},
       {"SIGTERM twice in the speed check", Open::SpeedCheck, SIGTERM},
+      {"its window destroyed, a test waiting for its echo", Open::RunningTest, -1},
       {"X server lost", Open::Nothing, 0}};
   for (const auto& [name, open, ending] : endings) {
     SCOPED_TRACE(name);
@@ -104,6 +105,8 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
     }
     if (ending == 0) {
       server.terminate();
+    } else if (ending < 0) {
+      ASSERT_TRUE(xdotool(window + QStringList{"windowclose"}));
     } else {
       Signal(ending);
     }
@@ -112,7 +115,7 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       ASSERT_TRUE(WaitForMask(Pid(), "ShdPnd", ending, false) && WaitForMask(Pid(), "SigPnd", ending, false));
       Signal(ending);
     }
-    EXPECT_EQ(Finish(), ending == 0 ? 1 : 128 + ending) << Err();
+    EXPECT_EQ(Finish(), ending == 0 ? 1 : ending < 0 ? 0 : 128 + ending) << Err();
     const std::string saved = (std::ostringstream() << std::ifstream(settings).rdbuf()).str();
     EXPECT_EQ(Contains(saved, "[MainFormInfo]"), open != Open::SpeedCheck) << saved;
     // The port that was gone is no longer the chosen one.

@@ -21,4 +21,5 @@ set(ALDL_PLATFORM_CLI_SOURCES
 set(ALDL_PLATFORM_WINDOW_SOURCES
   src/app/linux/close_on_signals.cpp
   src/app/linux/settings_store.cpp
+  src/app/linux/window_destroyed.cpp
 )

@@ -22,6 +22,7 @@ set(ALDL_PLATFORM_CLI_SOURCES
 set(ALDL_PLATFORM_WINDOW_SOURCES
   src/app/windows/close_on_signals.cpp
   src/app/windows/settings_store.cpp
+  src/app/windows/window_destroyed.cpp
 )
 # SetupAPI and the configuration manager for the adaptors' identity, winmm for the timer.
 set(ALDL_PLATFORM_LIBRARIES setupapi cfgmgr32 winmm)

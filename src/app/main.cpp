@@ -9,6 +9,7 @@
 #include "app/application_identity.h"
 #include "app/close_on_signals.h"
 #include "app/frmBaudTest.h"
+#include "app/window_destroyed.h"
 #include "common/standard_descriptors.h"
 #include "link/clock.h"
 #include "serial/port_map.h"
@@ -69,6 +70,7 @@ int main(int argc, char* argv[]) {
   PlaceSettingsStore();
   frmBaudTest window(*ports, clock, [] { QApplication::beep(); });
   CloseOnSignals closeOnSignals(window);
+  const EndWhenWindowDestroyed endWhenDestroyed(window);
   window.Form_Load();
   // After start-up: the toolkit's own clean-up at exit, registered as start-up first used it,
   // must run after the window has saved its settings.
