@@ -1,10 +1,12 @@
-// The Com Port menu on Linux's own devices: ports that are busy, missing, plugged in or pulled,
-// played by ptys and links to them.
+// The window on Linux's own devices and limits: ports that are busy, missing, plugged in or
+// pulled, played by ptys and links to them; a disk that cannot take a report.
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QActionGroup>
 #include <QFile>
+#include <csignal>
 
 #include "serial/linux/tty_device.h"
 #include "support/pty_pair.h"
@@ -85,4 +87,29 @@ TEST_F(WindowTest, OpeningTheSetupMenuOffersAPortPluggedInSinceAndGreysOnePulled
   EXPECT_EQ(com6.text(), caption);
   EXPECT_TRUE(Get<QAction>(ControlArrayName("mnuSetupComPort", 5)).isEnabled());
   EXPECT_EQ(Label("lblComStat"), "COM 5 Open");
+}
+
+// Saving over a report already there, on a disk that cannot take the new one (here a file size
+// limit), says why and leaves the old report whole.
+TEST_F(WindowTest, SaveReportAsWhereTheDiskCannotTakeItKeepsTheOldFile) {
+  Start(3, "sim");
+  Click("cmdStart");
+  QTemporaryDir folder;
+  fileChosen = folder.filePath("report.txt");
+  QFile old(fileChosen);
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("the old report\n") > 0);
+  old.close();
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const rlimit small{64, before.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &small);
+  Choose("mnuSaveReport");
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_FALSE(shownBoxes.empty());
+  EXPECT_TRUE(shownBoxes.back().contains("The report was not saved to") && shownBoxes.back().contains("File too large"))
+      << shownBoxes.back().toStdString();
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "the old report\n");
 }

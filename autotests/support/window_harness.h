@@ -23,7 +23,7 @@
 // does not exist unless the test assigns it, the fake clock driving the link and the simulated
 // adaptor, beeps counted. Every modal message box must have OK only; it is recorded and answered
 // with OK, and one still open a moment later fails the test and is closed, so that no test hangs.
-// A file dialog is answered with fileChosen.
+// A file dialog is answered with fileChosen, replacing a file already there.
 class WindowHarness {
  public:
   WindowHarness() : ports(SafePortMap(clock.Source())) {
@@ -91,6 +91,8 @@ class WindowHarness {
   void AnswerBox() {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       shownBoxes << dialog->windowTitle() + ": " + fileChosen;
+      // A file already there is replaced, as the user says yes to the dialog's question.
+      dialog->setOption(QFileDialog::DontConfirmOverwrite);
       dialog->selectFile(fileChosen);
       static_cast<QDialog*>(dialog)->accept();  // as its Save button does
       if (dialog->isVisible()) {

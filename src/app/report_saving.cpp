@@ -29,6 +29,18 @@ QString ReportHead(const QDateTime& now, int comPort, PortMap& ports) {
            QString::fromStdString(adaptor));
 }
 
+// Every byte, or false with the system's reason in the file's error: a write cut short is
+// tried again for the rest, which then fails with why (a full disk), where the short write said
+// nothing.
+bool WriteAll(QSaveFile& file, const QByteArray& bytes) {
+  for (qint64 done = 0; done < bytes.size();) {
+    const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+    if (written <= 0) return false;
+    done += written;
+  }
+  return true;
+}
+
 }  // namespace
 
 void frmBaudTest::ShowReportMenu(const QPoint& at) {
@@ -49,12 +61,19 @@ void frmBaudTest::mnuSaveReport_Click() {
   // With the line breaks the box shows, as Windows' own editors expect them.
   QString text = ReportHead(now, Port().state.CurrentPort, ports_);
   text.append(txtStatus->toPlainText()).replace("\n", "\r\n");
-  // Written whole or not at all: a file the user already had is not left half replaced.
+  // Written whole or not at all: a file the user already had is not left half replaced. The
+  // bytes are flushed and checked before the commit, which reports success after a write that
+  // did not land (Qt 6.4), and would then put an empty file in the place of the old one.
   QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit()) return;
+  const QByteArray bytes = text.toUtf8();
+  if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && WriteAll(file, bytes) && file.flush() &&
+      file.commit()) {
+    return;
+  }
+  const QString reason = file.errorString();
+  file.cancelWriting();
   QString title = kSaveTitle;
-  ShowMsgBox("The report was not saved to " + QDir::toNativeSeparators(path) + ":\r\n" +
-                 file.errorString() +
+  ShowMsgBox("The report was not saved to " + QDir::toNativeSeparators(path) + ":\r\n" + reason +
                  "\r\n\r\nThe report is still in the window; choose another place.",
              kMsgBoxExclamation, title, this);
 }
