@@ -184,6 +184,26 @@ TEST(FastTestRun, TheSpeedBlockIsCountedAtExactly2048) {
   }
 }
 
+// However late the echo, no byte of one exchange counts in another: a phase that timed out has
+// the line quiet before the next, and the speed check starts on a quiet line. At 115200 baud
+// each phase gives up within some 100 ms; at 8192 its echo comes as it waits.
+TEST(FastTestRun, NoByteOfOneExchangeCountsInAnotherHoweverLate) {
+  for (const auto& [latency, rate] : {std::pair(760, 115200), std::pair(1000, 115200), std::pair(1000, 8192)}) {
+    SCOPED_TRACE(std::to_string(latency) + " ms late at " + std::to_string(rate));
+    SimulatedRun run("sim:latency=" + std::to_string(latency));
+    ASSERT_TRUE(run.port.ComSetup().SetBaud(rate));
+    run.port.state.CurrentBaud = rate;
+    const RunRecord record = *run.session.Start(Fast);
+    for (const PhaseRecord& phase : record.rates.at(0).phases) {
+      EXPECT_EQ(phase.outcome, kNoEcho);
+      EXPECT_EQ(phase.bytesReceived, 0);
+    }
+    ASSERT_TRUE(record.speed && record.speed->comparison);
+    EXPECT_TRUE(record.speed->comparison->Same());
+    EXPECT_EQ(record.speed->timing.bytesAfter, 0);
+  }
+}
+
 std::string HaltedAfter(int phase) {
   return "Phase" + std::to_string(phase) + " Test Passed" + CRLF + CRLF + "*User Halted Test*";
 }

@@ -93,7 +93,8 @@ class BenchScenario : public ::testing::Test, protected ChildRun {
 };
 
 // An adaptor there when the bench starts (a dead one, which would fail) is left alone; each
-// coming of another is tested once, and its second coming again.
+// coming of another is tested once, and its second coming again, even when it comes back as the
+// same device the watch saw before it went.
 TEST_F(BenchScenario, TestsEachComingOnceAndLeavesThoseThereAtTheStartAlone) {
   EntryList present;
   Plug(present, "usb-present", "sim:dead");
@@ -101,14 +102,16 @@ TEST_F(BenchScenario, TestsEachComingOnceAndLeavesThoseThereAtTheStartAlone) {
       [](EntryList& e) { Plug(e, "usb-good", "sim"); },
       [](EntryList& e) { Unplug(e, "usb-good"); },
       [](EntryList& e) { Plug(e, "usb-good", "sim", 2); },
+      [](EntryList& e) { Unplug(e, "usb-good"); },
+      [](EntryList& e) { Plug(e, "usb-good", "sim", 2); },
   });
   EXPECT_EQ(status, 0) << Err();
   EXPECT_TRUE(Out().starts_with("Watching /")) << Out();
   EXPECT_TRUE(Out().find("(1 already there, left alone)") < Out().find("\nTesting ")) << Out();
-  EXPECT_EQ(Occurrences(Out(), "\nTesting sim:"), 2) << Out();
-  EXPECT_TRUE(Out().ends_with("\nBench: 2 tested, 2 passed, 0 failed\n")) << Out();
+  EXPECT_EQ(Occurrences(Out(), "\nTesting sim:"), 3) << Out();
+  EXPECT_TRUE(Out().ends_with("\nBench: 3 tested, 3 passed, 0 failed\n")) << Out();
   const auto records = Records();
-  ASSERT_EQ(records.size(), 2u) << Contents(Log());
+  ASSERT_EQ(records.size(), 3u) << Contents(Log());
   for (const std::string& record : records) {
     EXPECT_TRUE(record.find(",/dev/serial/by-id/usb-good,fast,passed,") != std::string::npos) << record;
   }

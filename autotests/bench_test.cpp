@@ -105,8 +105,9 @@ class Bench : public Cli {
 // clock): an adaptor there at the start is left alone; the folder goes with its last link and
 // comes back with udev's passing names left in it, which are no adaptors; one plugged in under a
 // passing name and renamed, still held by another program, is tried again until it is free,
-// tested once and logged under the name it has at last; its link made again over itself, as udev
-// does on a change event, and a second link to it, are no second plug.
+// tested once and logged under the name it has when the record is written, after a rename while
+// it waited; its link made again over itself, as udev does on a change event, and a second link
+// to it, are no second plug.
 TEST_F(Bench, OnTheSystemsFolderAHeldAdaptorIsTestedOnceFreeAndLoggedUnderItsName) {
   PtyPair present(PtyPair::Mode::Echo), held(PtyPair::Mode::Echo);
   const auto before = std::vector{present.LineSettings(), held.LineSettings()};
@@ -120,12 +121,14 @@ TEST_F(Bench, OnTheSystemsFolderAHeldAdaptorIsTestedOnceFreeAndLoggedUnderItsNam
   fs::create_symlink(present.SlavePath(), ByIdFolder() + "/.#usb-leftXYZ");
 
   held.Lock();
-  const std::string heldLink = Plug("usb-held", held);
+  Plug("usb-held", held);
   ASSERT_TRUE(WaitFor("\nTesting " + held.SlavePath() + ":")) << Out();
+  const std::string heldLink = ByIdFolder() + "/usb-held-renamed";
+  fs::rename(ByIdFolder() + "/usb-held", heldLink);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   held.Unlock();
   ASSERT_TRUE(WaitFor("=====  PASSED  =====")) << Out() << Err();
-  Plug("usb-held", held);
+  Plug("usb-held-renamed", held);
   fs::create_symlink(held.SlavePath(), ByIdFolder() + "/usb-held-again");
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
 

@@ -147,6 +147,22 @@ TEST_F(CliOnFakeClock, CarLinkTestExitStatusAndJson) {
   EXPECT_EQ(RunProgram({"--simulate", "--test", "car", "--ecu", "F4G"}), 64);
 }
 
+// The JSON names the adaptor, carries the measured rate and each phase's evidence, and each
+// fault after the first once, under "also".
+TEST_F(CliOnFakeClock, TheJsonCarriesTheFiguresTheEvidenceAndEachFaultOnce) {
+  EXPECT_EQ(RunProgram({"--simulate=rate=8700,no-rts", "--json"}), 1) << Err();
+  const auto json = nlohmann::json::parse(Out());
+  EXPECT_TRUE(json.at("identity").contains("by_id"));
+  EXPECT_GT(json.at("speed").at("measured_rate").get<double>(), 8600);
+  const auto& noRts = json.at("rates").at(0).at("phases").at(1);
+  EXPECT_EQ(noRts.at("bytes_received"), 0);
+  EXPECT_TRUE(noRts.at("first_byte_ms").is_null());
+  EXPECT_GT(json.at("rates").at(0).at("phases").at(0).at("first_byte_ms").get<int>(), 0);
+  const auto& diagnosis = json.at("diagnosis");
+  ASSERT_EQ(diagnosis.at("also").size(), 1u) << diagnosis.dump();
+  EXPECT_NE(diagnosis.at("also").at(0).at("cause"), diagnosis.at("cause"));
+}
+
 // Without --json the diagnosis follows the report on standard output, the report unchanged.
 TEST_F(CliOnFakeClock, TheDiagnosisFollowsTheReport) {
   EXPECT_EQ(RunProgram({"--simulate=unplug=100"}), 1) << Err();

@@ -2,9 +2,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "adaptor_tests/diagnosis.h"
+#include "serial/chip_families.h"
 #include "support/simulated_run.h"
 
 namespace {
@@ -37,6 +40,21 @@ const PortIdentity kPl2303InCapitals = Usb("067B", "2303", "");
 const PortIdentity kBuiltIn = OfKind(PortIdentity::Kind::Uart, "ttyS1");
 
 using enum TestKind;
+
+// The chip by its whole USB id, driver or not (Windows names none of Linux's), never by half of it.
+TEST(ChipFamilies, EachIdNamesItsFamilyAndOnlyTheWholeIdDoes) {
+  const std::tuple<const char*, const char*, std::string_view> ids[] = {
+      {"0403", "6001", "FTDI"},          {"0403", "6010", "FTDI"},          {"0403", "6011", "FTDI"},
+      {"0403", "6014", "FTDI"},          {"0403", "6015", "FTDI"},          {"1a86", "7523", "CH340/CH341"},
+      {"1A86", "5523", "CH340/CH341"},   {"10c4", "ea60", "Silicon Labs CP210x"},
+      {"10c4", "ea70", "Silicon Labs CP210x"}, {"10c4", "ea71", "Silicon Labs CP210x"},
+      {"067b", "2303", "Prolific PL2303"}, {"067b", "23a3", "Prolific PL2303"},
+      {"0403", "ffff", ""},              {"ffff", "6001", ""}};
+  for (const auto& [vendor, product, family] : ids) {
+    const ChipFamily* found = ChipFamilyOf(Usb(vendor, product, ""));
+    EXPECT_EQ(found ? found->name : "", family) << vendor << ":" << product;
+  }
+}
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

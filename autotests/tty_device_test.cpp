@@ -215,13 +215,32 @@ TEST(TtyOpen, WhatIsNotASerialLineIsRefusedUnopenedWithItsReason) {
             "/dev/full is a character device but not a terminal, so not a serial device");
 }
 
+// A user who may read a line but not write it cannot use it: the probe says so, unopened.
 TEST(TtyOpen, PermissionDeniedNamesTheDevicesGroup) {
+  PtyPair pty;
+  ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0644), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+    const auto why = SystemDeviceUnavailability(pty.SlavePath(), SystemRoots{});
+    _exit(why && why->starts_with("permission denied on " + pty.SlavePath()) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "readable but not writable was taken for usable";
   EXPECT_EQ(OpenFailureText("/dev/cable", EACCES, "uucp"),
             "permission denied on /dev/cable: add yourself to group uucp "
             "(sudo usermod -aG uucp $USER) and log in again");
   EXPECT_EQ(OpenFailureText("/dev/cable", EACCES, ""),
             "permission denied on /dev/cable: your user may not read and write it and no group "
             "a user could join may either; ask the administrator for read and write access to it");
+}
+
+// A driver's rate within 1% of the one asked is taken for it; one further off is not.
+TEST(TtyRate, ARateTheDriverPutsInPassesWithinOnePerCent) {
+  for (const std::uint32_t running : {8192u, 8196u, 8191u, 8270u, 8115u}) EXPECT_TRUE(RateTakenAsAsked(running, 8192)) << running;
+  for (const std::uint32_t running : {8300u, 8050u, 8700u, 7700u, 9600u}) EXPECT_FALSE(RateTakenAsAsked(running, 8192)) << running;
 }
 
 }  // namespace

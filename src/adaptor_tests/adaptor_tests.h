@@ -12,6 +12,15 @@ class Clock;
 class LinkExchange;
 class PortContext;
 
+// No byte of one exchange may count in the next: after a block the line must be quiet this long,
+// longer than a USB adaptor holds received bytes (16 ms on FTDI chips), before the next; once an
+// exchange has timed out, long enough for a late echo to begin (an adaptor that holds bytes for
+// up to about a second); either within a limit, past which a line that keeps talking is taken as
+// it is.
+inline constexpr std::int32_t kQuietLineMs = 50;
+inline constexpr std::int32_t kLateEchoQuietMs = 600;
+inline constexpr std::int32_t kQuietLineLimitMs = 4000;
+
 // The loopback tests of an adaptor whose data lines are looped back. Each run reports every
 // step to the panel and ends in a green or red verdict, or without one when halted or when the
 // port refuses a rate.
@@ -59,6 +68,7 @@ class AdaptorTests {
   std::string decimalSeparator_;
 
   std::int32_t failures_ = 0;
+  bool timedOut_ = false;  // an exchange of this run timed out: its echo may still come
   RunRecord record_;
   ByteBuffer speedBlock_;
 };

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "adaptor_tests/adaptor_tests.h"
 #include "adaptor_tests/diagnosis_evidence.h"
 #include "adaptor_tests/number_formats.h"
 
@@ -18,6 +19,9 @@ constexpr double kStandardRateMargin = 0.02;
 constexpr double kNearMargin = 0.15;
 
 double LineTimeMs(std::int32_t characters, std::int32_t rate) { return characters * 10'000.0 / rate; }
+
+// The shortest time limit an exchange has (the fast test's floor).
+constexpr std::int32_t kShortestExchangeMs = 100;
 
 bool Late(const BlockTiming& timing) { return timing.firstByteMs && *timing.firstByteMs >= kLateFirstByteMs; }
 
@@ -92,6 +96,12 @@ std::optional<Diagnosis> Latency(Evidence& evidence) {
   const SpeedRecord* speed = record.speed ? &*record.speed : nullptr;
   if (speed && Late(speed->timing)) held = std::max(held.value_or(0), *speed->timing.firstByteMs);
   if (!held) return std::nullopt;
+  // A phase that got nothing in the time it waits (the block's line time and its time limit)
+  // would have got its echo after it gave up.
+  for (const FoundPhase& found : PhasesWhere(record, NothingBack)) {
+    const double waits = LineTimeMs(kBlockSize, found.rate) + ExchangeTimeout(found.rate, kShortestExchangeMs);
+    if (*held > waits) timedOut.push_back(found);
+  }
   Explain(evidence, timedOut);
   std::string cause = "The adaptor holds what comes back: the first byte of a block came back " +
                       std::to_string(*held) + " ms after the block went out, where the line brings it in a few ms";

@@ -31,6 +31,7 @@ void AdaptorTests::BeginRun() {
   ContinueTest = true;
   panel_.ReportStatus("", "", true);
   failures_ = 0;
+  timedOut_ = false;
   record_ = {};
 }
 

@@ -11,15 +11,6 @@
 #include "serial/comm_error.h"
 #include "serial/port_context.h"
 
-namespace {
-
-// Longer than a USB adaptor holds received bytes before passing them on (16 ms on FTDI chips).
-constexpr std::int32_t kQuietLineMs = 50;
-// A line that keeps talking is measured anyway: its extra bytes fail the check.
-constexpr std::int32_t kQuietLineLimitMs = 1000;
-
-}  // namespace
-
 RunRecord AdaptorTests::FastComTest() {
   const std::int32_t baud = port_.state.CurrentBaud;
   const std::int32_t timeout = ExchangeTimeout(baud, 100);
@@ -87,7 +78,7 @@ bool AdaptorTests::RunTransferSpeedPhase() {
     MSComm& comm = port_.MSComm1;
     // The echo of phase 3 may still be on its way after the power switch: it must not count
     // towards the block.
-    link_.DiscardUntilQuiet(kQuietLineMs, kQuietLineLimitMs);
+    link_.DiscardUntilQuiet(timedOut_ ? kLateEchoQuietMs : kQuietLineMs, kQuietLineLimitMs);
     comm.SetInBufferCount(0);
     comm.SetOutBufferCount(0);
     start = clock_.timeGetTime();

@@ -12,11 +12,6 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 256;
-// After a block: the line must be quiet this long, longer than a latency timer holds bytes, before
-// the next phase; after a time-out, long enough for a late echo to begin, within a limit.
-constexpr std::int32_t kQuietAfterBlockMs = 50;
-constexpr std::int32_t kLateEchoQuietMs = 600;
-constexpr std::int32_t kLateEchoLimitMs = 4000;
 
 std::optional<ByteMismatch> Mismatch(const ByteBuffer& sent, const ByteBuffer& received) {
   const auto first = std::ranges::mismatch(sent, received);
@@ -132,8 +127,8 @@ AdaptorTests::PhaseResult AdaptorTests::RunLoopbackPhase(int phase, std::int32_t
 
 bool AdaptorTests::SettleAfterBlock(std::int32_t start, bool timedOut, BlockTiming& timing) {
   try {
-    const LinkExchange::Settled settled =
-        link_.WaitUntilQuiet(timedOut ? kLateEchoQuietMs : kQuietAfterBlockMs, kLateEchoLimitMs);
+    const LinkExchange::Settled settled = link_.WaitUntilQuiet(timedOut ? kLateEchoQuietMs : kQuietLineMs, kQuietLineLimitMs);
+    timedOut_ = timedOut_ || timedOut;
     timing.bytesAfter = settled.count;
     timing.lastAfterMs = MsSince(start, settled.lastAt);
     return true;

@@ -70,8 +70,9 @@ class SimulatedLine {
     lost_ = false;
     dtr_ = rts_ = false;
     sending_.clear();
-    inFlight_.clear();
     received_.clear();
+    // What a chip holds for its latency stays in it, powered from USB, through a reopen.
+    if (!faults_.latencyMs && !faults_.timerMs) inFlight_.clear();
   }
 
   DCB State() {

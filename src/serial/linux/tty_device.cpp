@@ -47,13 +47,6 @@ std::optional<tcflag_t> SizeBits(std::uint8_t byteSize) {
   }
 }
 
-// A rate the driver puts in for the one asked passes for it within 1% (a PL2303's 8196 or a
-// CP2102N's 8191 for 8192).
-bool NearEnough(std::uint32_t rate, std::uint32_t asked) {
-  const double ratio = static_cast<double>(rate) / asked;
-  return ratio > 0.99 && ratio < 1.01;
-}
-
 std::uint8_t ByteSizeOf(tcflag_t cflag) {
   switch (cflag & CSIZE) {
     case CS5: return 5;
@@ -193,7 +186,7 @@ class TtyDevice final : public SerialDevice {
     // A driver may put in the nearest rate its chip makes and say so: one far from the rate
     // asked (a CP2102's 9600 for 8192) is refused, as Windows refuses it, and the line keeps
     // the rate it had.
-    if (!NearEnough(Termios().c_ospeed, dcb.BaudRate)) {
+    if (!RateTakenAsAsked(Termios().c_ospeed, dcb.BaudRate)) {
       ioctl(fd_.Get(), TCSETS2, &before);
       return false;
     }
@@ -396,6 +389,11 @@ class TtyDevice final : public SerialDevice {
 };
 
 }  // namespace
+
+bool RateTakenAsAsked(std::uint32_t running, std::uint32_t asked) {
+  const double ratio = static_cast<double>(running) / asked;
+  return ratio > 0.99 && ratio < 1.01;
+}
 
 std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path, const SystemRoots& roots) {
   return std::make_unique<TtyDevice>(path, CheckSerialLine(path, roots));

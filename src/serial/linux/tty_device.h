@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,3 +13,7 @@
 // line or a pty slave is opened at all (CheckSerialLine).
 std::unique_ptr<SerialDevice> OpenTtyDevice(const std::string& path,
                                             const SystemRoots& roots = SystemRoots{});
+
+// A rate a driver puts in for the one asked passes for it within 1% (a PL2303's 8196 or a
+// CP2102N's 8191 for 8192); one further off (a CP2102's 9600) is refused, as Windows refuses it.
+bool RateTakenAsAsked(std::uint32_t running, std::uint32_t asked);
