@@ -10,7 +10,7 @@ set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 build=$(realpath "${1:-build}")
 work=$build/hwtest-guest
-cases=(1 2 3 4 5 6a 6b 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23)
+cases=(1 2 3 4 5 6a 6b 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24)
 [ $# -gt 1 ] && cases=("${@:2}")
 chosen=""
 [ $# -gt 1 ] && chosen=" aldl.cases=$(IFS=,; echo "${cases[*]}")"
