@@ -1,14 +1,10 @@
 #include "cli/car_link_json.h"
 
 #include "car_link/car_link_texts.h"
+#include "cli/json_or_null.h"
 #include "cli/run_names.h"
 
 namespace {
-
-template <typename Value>
-nlohmann::json OrNull(const std::optional<Value>& value) {
-  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
 
 nlohmann::json IdOrNull(const std::optional<std::uint8_t>& id) {
   return id ? nlohmann::json(HexByte(*id)) : nlohmann::json(nullptr);

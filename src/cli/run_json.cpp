@@ -4,14 +4,10 @@
 
 #include "adaptor_tests/diagnosis.h"
 #include "cli/car_link_json.h"
+#include "cli/json_or_null.h"
 #include "cli/run_names.h"
 
 namespace {
-
-template <typename Value>
-nlohmann::json OrNull(const std::optional<Value>& value) {
-  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
 
 nlohmann::json PositionsJson(const std::optional<Positions>& positions) {
   if (!positions) return nullptr;
