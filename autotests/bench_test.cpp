@@ -84,7 +84,7 @@ class Bench : public Cli {
   }
   void Unplug(const std::string& name) { fs::remove(ByIdFolder() + "/" + name); }
 
-  void StartBench() { Start("--watch --log " + Log()); }
+  void StartBench() { Start("--watch --baud 115200 --log " + Log()); }
 
   // The log's records after its header, each as its by-id link, verdict and failed phases.
   void ExpectRecords(const std::vector<std::tuple<std::string, std::string>>& records) {
