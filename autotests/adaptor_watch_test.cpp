@@ -19,7 +19,9 @@ TEST(AdaptorWatch, AnEntryIsTheDeviceAndItsComingWhateverTheLinkIsCalled) {
   const fs::path folder = dir / "serial" / "by-id";
   std::ofstream(dir / "ttyUSB0").put('\n');
   const fs::path device = fs::canonical(dir / "ttyUSB0");
-  const auto watch = WatchFolder(folder);
+  SystemRoots roots;
+  roots.serialById = folder;
+  const auto watch = WatchAdaptors(roots);
   EXPECT_TRUE(watch->Entries().empty()) << "a folder not made yet";
 
   fs::create_directories(folder);
@@ -33,14 +35,14 @@ TEST(AdaptorWatch, AnEntryIsTheDeviceAndItsComingWhateverTheLinkIsCalled) {
   watch->Wait([] { return false; });
   const auto first = watch->Entries();
   ASSERT_EQ(first.size(), 1u);
-  EXPECT_EQ(first[0].device, device);
-  EXPECT_EQ(first[0].link, folder / "usb-A");
+  EXPECT_EQ(first[0].device, device.string());
+  EXPECT_EQ(first[0].link, (folder / "usb-A").string());
 
   fs::rename(folder / "usb-A", folder / "usb-B");
   const auto renamed = watch->Entries();
   ASSERT_EQ(renamed.size(), 1u);
   EXPECT_EQ(renamed[0], first[0]) << "a rename is the same coming";
-  EXPECT_EQ(renamed[0].link, folder / "usb-B");
+  EXPECT_EQ(renamed[0].link, (folder / "usb-B").string());
 
   // udev makes the link again over itself on a change event; another link to the same device.
   fs::create_symlink(device, folder / "usb-B.tmp-c188:0");
@@ -49,7 +51,7 @@ TEST(AdaptorWatch, AnEntryIsTheDeviceAndItsComingWhateverTheLinkIsCalled) {
   const auto relinked = watch->Entries();
   ASSERT_EQ(relinked.size(), 1u);
   EXPECT_EQ(relinked[0], first[0]) << "a link made again, or a second one, is the same adaptor";
-  EXPECT_EQ(relinked[0].link, folder / "usb-B");
+  EXPECT_EQ(relinked[0].link, (folder / "usb-B").string());
 
   fs::remove(dir / "ttyUSB0");
   std::ofstream(dir / "ttyUSB0").put('\n');

@@ -6,9 +6,11 @@ set(ALDL_PLATFORM_CORE_SOURCES
   src/link/windows/timer_period.cpp
   src/serial/windows/adaptor_watch.cpp
   src/serial/windows/com_device.cpp
+  src/serial/windows/com_port_watch.cpp
   src/serial/windows/device_identity.cpp
   src/serial/windows/line_guard.cpp
   src/serial/windows/open_failure_text.cpp
+  src/serial/windows/port_devices.cpp
   src/serial/windows/process_endings.cpp
   src/serial/windows/system_error_text.cpp
   src/serial/windows/system_ports.cpp
@@ -26,3 +28,7 @@ set(ALDL_PLATFORM_WINDOW_SOURCES
 )
 # SetupAPI and the configuration manager for the adaptors' identity, winmm for the timer.
 set(ALDL_PLATFORM_LIBRARIES setupapi cfgmgr32 winmm)
+# <windows.h> names some functions as the program does (timeBeginPeriod): its files are built
+# alone, not in the unity units of the shared code.
+set_source_files_properties(${ALDL_PLATFORM_CORE_SOURCES} ${ALDL_PLATFORM_CLI_SOURCES}
+  PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)

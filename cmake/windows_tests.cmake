@@ -2,6 +2,7 @@
 # of the build's own whose COM links to the machine's serial devices are gone before anything
 # runs):
 #   windows_core_tests  the Qt-free core tests and the Win32 layer's own, as one .exe
+#   windows_bench_tests the bench's scenarios and the Windows watch for adaptors
 #   wine_cli            the headless runner .exe on the simulated adaptor and on COM ports that
 #                       Wine maps to ptys, driven from Linux by ALDL_WINE_HARNESS (the Linux
 #                       build's wine_cli_tests), when it is given.
@@ -29,6 +30,19 @@ target_include_directories(windows_core_tests PRIVATE autotests)
 target_link_libraries(windows_core_tests PRIVATE aldl_core gtest_main)
 add_test(NAME windows_core_tests COMMAND windows_core_tests)
 set_tests_properties(windows_core_tests PROPERTIES
+  ENVIRONMENT ALDL_WINEPREFIX=${ALDL_WINEPREFIX} RESOURCE_LOCK wine TIMEOUT 600)
+
+# The bench's scenarios, each bench in a process of its own (the test program started again),
+# and the any-port watch on a played system.
+add_executable(windows_bench_tests
+  autotests/bench_scenarios_test.cpp
+  autotests/support/windows/child_run.cpp
+  autotests/windows/com_port_watch_test.cpp
+)
+target_include_directories(windows_bench_tests PRIVATE autotests)
+target_link_libraries(windows_bench_tests PRIVATE aldl_cli gtest_main)
+add_test(NAME windows_bench_tests COMMAND windows_bench_tests)
+set_tests_properties(windows_bench_tests PROPERTIES
   ENVIRONMENT ALDL_WINEPREFIX=${ALDL_WINEPREFIX} RESOURCE_LOCK wine TIMEOUT 600)
 
 set(ALDL_WINE_HARNESS "" CACHE FILEPATH "The Linux build's wine_cli_tests, which drive the .exe")

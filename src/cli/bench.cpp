@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <deque>
-#include <filesystem>
 #include <iostream>
 #include <set>
 #include <stdexcept>
@@ -23,8 +22,6 @@
 #include "serial/adaptor_watch.h"
 #include "serial/port_map.h"
 #include "serial/process_endings.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -68,8 +65,12 @@ class Bench {
         report_(options.json ? std::cerr : std::cout),
         comPort_(options.comPort.value_or(1)) {
     if (options.device) ports_.Assign(comPort_, *options.device);
-    if (options.comPort || options.device) named_ = fs::absolute(ports_.Device(comPort_)).lexically_normal();
-    watch_ = watch ? std::move(watch) : WatchFolder(Folder());
+    named_ = options.comPort || options.device;
+    if (watch) {
+      watch_ = std::move(watch);
+    } else {
+      watch_ = named_ ? WatchDevice(ports_.Device(comPort_), ports_.Roots()) : WatchAdaptors(ports_.Roots());
+    }
   }
 
   int Run() {
@@ -114,30 +115,24 @@ class Bench {
     }
   }
 
-  fs::path Folder() const { return named_ ? named_->parent_path() : ports_.Roots().serialById; }
-
   std::set<Entry> Present() {
-    std::set<Entry> present;
-    for (const Entry& entry : watch_->Entries()) {
-      if (!named_ || entry.link == *named_) present.insert(entry);
-    }
-    return present;
+    const std::vector<Entry> entries = watch_->Entries();
+    return {entries.begin(), entries.end()};
   }
 
-  // The name the folder shows for the device now, as the log keeps it; nothing once it is gone.
-  std::string LinkNow(const fs::path& device) {
-    for (const Entry& entry : watch_->Entries()) {
-      if (entry.device == device) return entry.link.string();
-    }
-    return "";
+  // The name the system shows for the adaptor now, as the log keeps it; nothing once it is gone.
+  std::string LinkNow(const Entry& adaptor) {
+    const std::set<Entry> present = Present();
+    const auto found = present.find(adaptor);
+    return found == present.end() ? "" : found->link;
   }
 
   void SayWatching() {
     if (named_) {
-      report_ << "Watching for " << named_->string() << ": testing it now if it is there, then "
+      report_ << "Watching for " << watch_->Where() << ": testing it now if it is there, then "
               << "each time it is plugged in again.";
     } else {
-      report_ << "Watching " << Folder().string() << " for adaptors";
+      report_ << "Watching " << watch_->Where() << " for adaptors";
       if (!known_.empty()) report_ << " (" << known_.size() << " already there, left alone)";
       report_ << ". Plug one in.";
     }
@@ -145,29 +140,29 @@ class Bench {
   }
 
   // Why the port cannot be opened once the node has had time to be ready, or nothing.
-  std::optional<std::string> WaitUntilReady(const fs::path& device) {
+  std::optional<std::string> WaitUntilReady(const Entry& adaptor) {
     std::optional<std::string> why = ports_.Unavailability(comPort_);
     for (int tries = 1; why && tries < kReadyTries && !InterruptRequested(); ++tries) {
       SleepFor(kReadyPauseMs);
-      std::error_code error;
-      if (!fs::exists(device, error)) break;
+      if (!Present().contains(adaptor)) break;
       why = ports_.Unavailability(comPort_);
     }
     return why;
   }
 
   void Take(const Entry& adaptor) {
-    const fs::path& device = adaptor.device;
-    if (!named_) ports_.Assign(comPort_, device.string());
+    if (!named_) ports_.Assign(comPort_, adaptor.device);
     BenchResult result;
     result.test = options_.test;
     result.identity = ports_.Identity(comPort_);
-    report_ << "\nTesting " << device.string() << ": " << DescribeIdentity(result.identity) << '\n'
+    // The watch has just seen it: a system that cannot name it (Wine's device table misses ports
+    // linked after it started) does not make it missing.
+    if (result.identity.kind == PortIdentity::Kind::Missing) result.identity.kind = PortIdentity::Kind::Unknown;
+    report_ << "\nTesting " << adaptor.device << ": " << DescribeIdentity(result.identity) << '\n'
             << std::flush;
-    const std::optional<std::string> unready = WaitUntilReady(device);
+    const std::optional<std::string> unready = WaitUntilReady(adaptor);
     if (InterruptRequested()) return;
-    std::error_code error;
-    if (unready && !fs::exists(device, error)) {
+    if (unready && !Present().contains(adaptor)) {
       report_ << "It went before it could be opened.\n" << std::flush;
       return;
     }
@@ -180,8 +175,8 @@ class Bench {
       Test(result);
     }
     // A link renamed since, or gone with a pulled cable: the name it had when taken.
-    result.byId = named_ ? result.identity.byId : LinkNow(device);
-    if (result.byId.empty()) result.byId = adaptor.link.string();
+    result.byId = named_ ? result.identity.byId : LinkNow(adaptor);
+    if (result.byId.empty()) result.byId = adaptor.link;
     Record(result);
   }
 
@@ -189,7 +184,7 @@ class Bench {
   void KeepHaltedForTheEnd(BenchResult halted, const Entry& adaptor) {
     halted.record = RunRecord{};
     halted.record->verdict = Verdict::Halted;
-    halted.byId = named_ ? halted.identity.byId : adaptor.link.string();
+    halted.byId = named_ ? halted.identity.byId : adaptor.link;
     if (log_) log_->KeepForTheEnd(options_.json ? JsonRecord(halted) : CsvRecord(halted));
     Tally ifHalted = tally_;
     ++ifHalted.tested;
@@ -269,7 +264,7 @@ class Bench {
   LogFile* log_;
   std::ostream& report_;
   std::int16_t comPort_;
-  std::optional<fs::path> named_;  // the one device watched, given with --port or --device
+  bool named_ = false;  // one device watched, given with --port or --device
   std::unique_ptr<AdaptorWatch> watch_;
   std::set<Entry> known_;  // present and already tested, or there when the bench started
   std::deque<Entry> queue_;

@@ -14,11 +14,13 @@ inline constexpr char kSpeedCheckNotice[] =
 // Installing again changes the notice only.
 void InstallInterruptHandler(const char* notice = kStopTestNotice);
 bool InterruptRequested();
+// What a Ctrl-C does, wherever it comes from (Windows hands it over on a thread of its own).
+void RequestInterrupt() noexcept;
 
-// The bench: SIGTERM and SIGHUP (its terminal closed) stop it as a first Ctrl-C does, so that
-// the test under way is logged halted and the summary printed; a second signal of any of the
-// three ends it at once. TerminationRequested then gives the signal, by which the bench ends;
-// 0 when none came or it was Ctrl-C.
+// The bench: SIGTERM and SIGHUP (its terminal closed), or Ctrl-Break on Windows, stop it as a
+// first Ctrl-C does, so that the test under way is logged halted and the summary printed; a
+// second of any of them ends it at once. TerminationRequested then gives the signal, by which
+// the bench ends; 0 when none came or it was Ctrl-C.
 void AlsoStopOnTermination();
 int TerminationRequested();
 

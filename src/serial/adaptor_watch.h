@@ -1,41 +1,40 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
-// Wakes the bench when adaptors come and go: the entries of one folder (the system's by-id
-// folder, or the folder of one named device), watched by the system rather than polled, also
-// while the folder does not exist yet.
+#include "serial/system_roots.h"
+
+// Wakes the bench when adaptors come and go, as the system tells it rather than by polling where
+// the system can tell: Linux's by-id folder (also while it does not exist yet), Windows' COM port
+// arrivals, or the one device the user named.
 class AdaptorWatch {
  public:
-  // An adaptor the folder shows: the device its entry resolves to, and which of its comings it
-  // is (an entry made again, as plugging the adaptor in again does, is another appearance, even
-  // when the watch did not see it go). The entry's name is not part of it: the system makes a
-  // link under a passing name and renames it.
+  // An adaptor the system shows: the device to open, and which coming of which adaptor it is (an
+  // adaptor plugged in again is another appearance, even when the watch did not see it go). An
+  // entry is its appearance: the name the system shows it under may change while it stays.
   struct Entry {
-    std::filesystem::path device;
+    std::string device;
     std::string appearance;
-    std::filesystem::path link;  // the entry as the folder shows it now
-    friend bool operator<(const Entry& a, const Entry& b) {
-      return std::tie(a.device, a.appearance) < std::tie(b.device, b.appearance);
-    }
-    friend bool operator==(const Entry& a, const Entry& b) {
-      return a.device == b.device && a.appearance == b.appearance;
-    }
+    std::string link;  // the name the system shows for it now: its by-id link, its COM port
+    friend bool operator<(const Entry& a, const Entry& b) { return a.appearance < b.appearance; }
+    friend bool operator==(const Entry& a, const Entry& b) { return a.appearance == b.appearance; }
   };
 
   virtual ~AdaptorWatch() = default;
-  // The adaptors the folder shows now, in the order of their entries' names; none while it does
-  // not exist.
+  // What is watched, as the bench names it to its user: a folder, a device, the COM ports.
+  virtual std::string Where() const = 0;
+  // The adaptors there now, in the order of their names; none while there is nowhere to look.
   virtual std::vector<Entry> Entries() = 0;
-  // Sleeps until the folder may have changed or a Ctrl-C comes; returns at once when
+  // Sleeps until the adaptors may have changed or a Ctrl-C comes; returns at once when
   // stopRequested says one already came.
   virtual void Wait(const std::function<bool()>& stopRequested) = 0;
 };
 
-// Raises std::runtime_error with the reason when this system cannot watch the folder.
-std::unique_ptr<AdaptorWatch> WatchFolder(const std::filesystem::path& folder);
+// Each raises std::runtime_error with the reason when this system cannot watch.
+// The one device the user named (a path or link, a COM port): its entry while it is there.
+std::unique_ptr<AdaptorWatch> WatchDevice(const std::string& device, const SystemRoots& roots);
+// Every adaptor the system shows.
+std::unique_ptr<AdaptorWatch> WatchAdaptors(const SystemRoots& roots);

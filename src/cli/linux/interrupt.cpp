@@ -55,6 +55,8 @@ int TerminationRequested() { return termination; }
 
 bool InterruptRequested() { return interrupted != 0; }
 
+void RequestInterrupt() noexcept { OnInterrupt(SIGINT); }
+
 void KeepSummaryForTheEnd(const std::string& text, bool onStandardError) {
   summary.length = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);

@@ -43,10 +43,11 @@ std::optional<std::string> Appearance(const fs::path& entry) {
   return appearance;
 }
 
+// The entries of one folder; with a device named, only the entry that is that device's path.
 class InotifyWatch final : public AdaptorWatch {
  public:
-  explicit InotifyWatch(const fs::path& folder)
-      : folder_(fs::absolute(folder)), fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  InotifyWatch(const fs::path& folder, std::optional<fs::path> named)
+      : folder_(fs::absolute(folder)), named_(std::move(named)), fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (fd_ < 0) throw std::runtime_error(std::string("cannot watch for adaptors: ") + std::strerror(errno));
     Arm();
   }
@@ -54,18 +55,20 @@ class InotifyWatch final : public AdaptorWatch {
   InotifyWatch(const InotifyWatch&) = delete;
   InotifyWatch& operator=(const InotifyWatch&) = delete;
 
+  std::string Where() const override { return (named_ ? *named_ : folder_).string(); }
+
   // Armed before listing, so that a change made while the list is read still wakes the wait.
   std::vector<Entry> Entries() override {
     Arm();
     std::vector<Entry> entries;
     std::error_code error;
     for (fs::directory_iterator each(folder_, error), end; !error && each != end; each.increment(error)) {
-      if (PassingName(each->path().filename().string())) continue;
+      if (PassingName(each->path().filename().string()) || (named_ && each->path() != *named_)) continue;
       const auto appearance = Appearance(each->path());
       std::error_code gone;
       const fs::path device = fs::canonical(each->path(), gone);
       if (!appearance || gone) continue;
-      entries.push_back({device, *appearance, each->path()});
+      entries.push_back({device.string(), *appearance, each->path().string()});
     }
     std::ranges::sort(entries, {}, &Entry::link);
     // Two links to one device are one adaptor, shown under the first name.
@@ -124,12 +127,18 @@ class InotifyWatch final : public AdaptorWatch {
   }
 
   fs::path folder_;
+  std::optional<fs::path> named_;
   int fd_;
   int watched_ = -1;
 };
 
 }  // namespace
 
-std::unique_ptr<AdaptorWatch> WatchFolder(const fs::path& folder) {
-  return std::make_unique<InotifyWatch>(folder);
+std::unique_ptr<AdaptorWatch> WatchDevice(const std::string& device, const SystemRoots& /*roots*/) {
+  const fs::path named = fs::absolute(device).lexically_normal();
+  return std::make_unique<InotifyWatch>(named.parent_path(), named);
+}
+
+std::unique_ptr<AdaptorWatch> WatchAdaptors(const SystemRoots& roots) {
+  return std::make_unique<InotifyWatch>(roots.serialById, std::nullopt);
 }
