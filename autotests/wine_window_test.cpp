@@ -10,12 +10,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "support/cli_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
 
 constexpr const char* kCaption = "GM ALDL OBD1 Interface Tester";
 
@@ -210,6 +215,59 @@ TEST_F(WineWindow, TheInstallerInstallsAShortcutThatStartsTheWindowAndUninstalls
   EXPECT_EQ(Wine({"msiexec", "/x", QString::fromStdString(msi), "/qn"}), 0);
   EXPECT_FALSE(fs::exists(programs / "aldl-tester.exe"));
   EXPECT_FALSE(fs::exists(shortcut));
+}
+
+// The .msi made at two versions from the same source, the newer around programs that differ,
+// and installed one over the other as a user upgrades: one entry among the installed programs,
+// with where it is installed; both programs replaced; the shortcut and the settings kept.
+TEST_F(WineWindow, ANewerInstallerUpgradesTheOlderInPlace) {
+  const fs::path built = fs::path(Environment("ALDL_WINDOWS_MSI")).parent_path();
+  const fs::path made = Dir() + "/msi";
+  fs::create_directories(made);
+  fs::copy_file(built / "aldl-tester.ico", made / "aldl-tester.ico");
+  const auto makeMsi = [&](const std::string& version, const std::string& programsEndWith) {
+    for (const char* program : {"aldl-tester.exe", "aldl-tester-cli.exe"}) {
+      fs::copy_file(built / program, made / program, fs::copy_options::overwrite_existing);
+      std::ofstream(made / program, std::ios::app | std::ios::binary) << programsEndWith;
+    }
+    QProcess wixl;
+    wixl.setWorkingDirectory(QString::fromStdString(made.string()));
+    wixl.start("wixl", {"-a", "x64", "-D", "Version=" + QString::fromStdString(version), "-D",
+                        "Icon=aldl-tester.ico", "-D", "Window=aldl-tester.exe", "-D", "Cli=aldl-tester-cli.exe",
+                        "-o", QString::fromStdString(version) + ".msi",
+                        QString::fromStdString(Environment("ALDL_WINDOWS_WXS"))});
+    EXPECT_TRUE(wixl.waitForFinished(60'000) && wixl.exitCode() == 0) << wixl.readAllStandardError().toStdString();
+    return QString::fromStdString((made / (version + ".msi")).string());
+  };
+  const QString older = makeMsi("1.0.0", "");
+  const QString newer = makeMsi("1.0.1", "1.0.1");
+
+  ASSERT_EQ(Wine({"msiexec", "/i", older, "/qn"}), 0);
+  ASSERT_EQ(Wine({"reg", "add", "HKCU\\Software\\ZANTRIX\\SerialPortInfo", "/v", "ComPort", "/d", " 7", "/f"}), 0);
+  ASSERT_EQ(Wine({"msiexec", "/i", newer, "/qn"}), 0);
+
+  QString entries;
+  Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "/s"}, &entries);
+  EXPECT_EQ(entries.count(QRegularExpression("DisplayName\\s+REG_SZ\\s+ALDL Interface Tester")), 1)
+      << entries.toStdString();
+  const QString ours = entries.section("ALDL Interface Tester", 1).section("HKEY_", 0, 0);
+  EXPECT_TRUE(ours.contains(QRegularExpression("DisplayVersion\\s+REG_SZ\\s+1\\.0\\.1\\s")));
+  EXPECT_TRUE(ours.contains(QRegularExpression(R"(InstallLocation\s+REG_SZ\s+C:\\users\\.*\\Programs\\ALDL Interface Tester\\)")))
+      << ours.toStdString();
+  const fs::path prefix = Environment("ALDL_WINEPREFIX");
+  bool shortcut = false;
+  for (const auto& entry : fs::recursive_directory_iterator(prefix / "drive_c" / "users")) {
+    const std::string name = entry.path().filename().string();
+    if (name == "aldl-tester.exe" || name == "aldl-tester-cli.exe") {
+      EXPECT_EQ(FileText(entry.path()), FileText(made / name)) << entry.path();
+    }
+    shortcut = shortcut || name == "ALDL Interface Tester.lnk";
+  }
+  EXPECT_TRUE(shortcut);
+  QString saved;
+  Wine({"reg", "query", "HKCU\\Software\\ZANTRIX\\SerialPortInfo"}, &saved);
+  EXPECT_TRUE(saved.contains(QRegularExpression("ComPort\\s+REG_SZ\\s+ 7"))) << saved.toStdString();
+  EXPECT_EQ(Wine({"msiexec", "/x", newer, "/qn"}), 0);
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ if [ ! -f "$WINEPREFIX/.made" ]; then
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   touch "$WINEPREFIX/.made"
 fi
+# The drives are the prefix's C: and the root as Z:, whatever a prefix made earlier holds.
+ln -sfn ../drive_c "$WINEPREFIX/dosdevices/c:"
+ln -sfn / "$WINEPREFIX/dosdevices/z:"
 # -p: the server stays, so it never starts again and links the serial devices once more.
 wineserver -p >/dev/null 2>&1 || true
 wine wineboot >/dev/null 2>&1

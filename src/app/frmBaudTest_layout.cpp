@@ -27,8 +27,17 @@ QString ControlArrayName(const char* control, int index) {
 
 namespace {
 
-constexpr const char* kFontName = "MS Sans Serif";
+// The face the window was drawn in, then its successor and Tahoma, which every Windows has and
+// Wine brings with its own fonts; last the sans-serif face a Linux host gives a Wine that has
+// none of its own in the prefix. Without them Qt takes the first face it knows, a serif one.
+const QStringList kFontFamilies = {"MS Sans Serif", "Microsoft Sans Serif", "Tahoma", "DejaVu Sans"};
 constexpr int kFontPoints = 8;
+
+QFont WindowFont(QFont::Weight weight) {
+  QFont font(kFontFamilies, kFontPoints, weight);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
 // On a screen too short for the window (a large scale on a laptop) the report box gives up
 // height first, down to this many lines.
 constexpr int kReportLeastLines = 4;
@@ -80,7 +89,7 @@ void frmBaudTest::CreateControls() {
   Frame1->setObjectName("Frame1");
   Frame1->setFrameStyle(QFrame::NoFrame);
   Frame1->setFixedSize(TwipsToPixelsX(5955), TwipsToPixelsY(8235));
-  Frame1->setFont(QFont(kFontName, kFontPoints, QFont::Bold));
+  Frame1->setFont(WindowFont(QFont::Bold));
   setCentralWidget(Frame1);
   // The window's size always follows Frame1.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -122,7 +131,7 @@ void frmBaudTest::CreateControls() {
   }
 
   txtStatus = Place(new QPlainTextEdit(Frame1), "txtStatus", 180, 5520, 5595, 2535);
-  txtStatus->setFont(QFont(kFontName, kFontPoints, QFont::Normal));
+  txtStatus->setFont(WindowFont(QFont::Normal));
   txtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtStatus->setPlainText("<Test Report>\r\n");
   // Tab moves on to Exit rather than typing into the report.
