@@ -226,7 +226,6 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
   // after a failure begins (none after a pass).
   const std::tuple<const char*, int, const char*, const char*, QColor, const char*, unsigned, QString> runs[] = {
       {"sim", 3, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 8192 Baud", 8192, ""},
-      {"sim", 5, "optTestSetup(0)", "Fast Test Passed!", Qt::green, " 19200 Baud", 19200, ""},
       {"sim", 5, "optTestSetup(1)", "Extended Test Passed!", Qt::green, " 19200 Baud", 19200, ""},
       {"sim:std-rates", 4, "optTestSetup(1)", "Unable to set BAUD", Qt::white, "Baud Error", 9600,
        "Exiting the test procedure.\n\nDiagnosis\n  Likely cause: The port would not take 8192 baud"},
@@ -237,8 +236,6 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
       {"sim:unplug=1000", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Not Set", 0,
        "errors occurred\n\nDiagnosis\n  Likely cause: The port went away"},
       {"sim:chatter", 3, "optTestSetup(2)", "Car Link Test Passed!", Qt::green, " 8192 Baud", 8192, ""},
-      {"sim:car,ignition-off", 3, "optTestSetup(2)", "Car Link Test Failed!", Qt::red, " 8192 Baud", 8192,
-       "no ECU answered\n\nDiagnosis\n  Likely cause: Only the tester's own request came back"},
       // The window sends its user to its own menu, not to a command.
       {"sim:car,unplug=1000", 3, "optTestSetup(2)", "Car Link Test Failed!", Qt::red, "Not Set", 0,
        "errors occurred\n\nDiagnosis\n  Likely cause: The port went away during the car link test"
@@ -302,16 +299,12 @@ TEST(WindowCarLink, TheEcuAndTheQuietBusAreAskedAsChosenAndKept) {
   EXPECT_TRUE(harness.Get<QAbstractButton>("optTestSetup(0)").isChecked()) << "the Fast Test is chosen at start";
 }
 
-// Each fault of the simulated car turns the window's status red, and its report ends in the
+// A fault of the simulated car turns the window's status red, and its report ends in the
 // diagnosis that names it.
-TEST(WindowCarLink, EachCarFaultIsRedWithItsDiagnosis) {
+TEST(WindowCarLink, ACarFaultIsRedWithItsDiagnosis) {
   const std::pair<const char*, const char*> faults[] = {
       {"sim:car,ignition-off", "Only the tester's own request came back"},
-      {"sim:bad-checksum", "ECU F4 answered, but its reply does not add up"},
-      {"sim:late=300", "ECU F4 answered, but 316 ms after the request"},
-      {"sim:160-baud", "The line carries traffic"},
       {"sim:held-low", "The data line is held low"},
-      {"sim:no-echo", "Nothing came back, not even the tester's own request"},
       {"sim:car,noise", "The request came back changed"}};
   for (const auto& [device, cause] : faults) {
     SCOPED_TRACE(device);

@@ -1,7 +1,7 @@
 // The Windows window, aldl-tester.exe, under Wine on an X server of its own (Xvfb), driven as a
 // user drives it with xdotool: its settings in the prefix's registry, a fast test on the
-// simulated adaptor, Exit; then the .msi installed with msiexec, its Start-menu shortcut
-// started, and uninstalled. Built by ./build.sh windows and run from build-windows' ctest, which
+// simulated adaptor, Exit; then an .msi installed over an older one with msiexec, its Start-menu
+// shortcut started, and uninstalled. Built by ./build.sh windows and run from build-windows' ctest, which
 // gives the programs, the prefix and tools/wine_run.sh in the environment.
 
 #include <QProcess>
@@ -188,39 +188,12 @@ TEST_F(WineWindow, AShutdownSavesTheSettingsAndEndsItWith143) {
   EXPECT_TRUE(saved.contains(QRegularExpression("Left\\s+REG_SZ\\s+ ?\\d+"))) << saved.toStdString();
 }
 
-// The .msi installs for this user alone, puts a shortcut in the Start menu whose program opens
-// the window, and uninstalls without a trace of the programs.
-TEST_F(WineWindow, TheInstallerInstallsAShortcutThatStartsTheWindowAndUninstalls) {
-  const std::string msi = Environment("ALDL_WINDOWS_MSI");
-  ASSERT_EQ(Wine({"msiexec", "/i", QString::fromStdString(msi), "/qn"}), 0);
-  const fs::path prefix = Environment("ALDL_WINEPREFIX");
-  fs::path programs, shortcut;
-  for (const auto& entry : fs::recursive_directory_iterator(prefix / "drive_c" / "users")) {
-    if (entry.path().filename() == "aldl-tester.exe") programs = entry.path().parent_path();
-    if (entry.path().filename() == "ALDL Interface Tester.lnk") shortcut = entry.path();
-  }
-  ASSERT_FALSE(programs.empty()) << "aldl-tester.exe was not installed";
-  EXPECT_TRUE(fs::exists(programs / "aldl-tester-cli.exe"));
-  EXPECT_TRUE(programs.string().find("AppData/Local/Programs") != std::string::npos) << programs;
-  ASSERT_FALSE(shortcut.empty()) << "no Start-menu shortcut";
-  EXPECT_TRUE(shortcut.string().find("Start Menu/Programs") != std::string::npos) << shortcut;
-
-  // No port saved, so that no box about a gone one comes before the window.
-  Wine({"reg", "delete", "HKCU\\Software\\ZANTRIX", "/f"});
-  Start("start /unix '" + shortcut.string() + "'", Environment("ALDL_WINE_RUN"));
-  EXPECT_TRUE(Keys({"alt+e"})) << "the shortcut opened no window captioned " << kCaption;
-  Finish();
-  EXPECT_TRUE(WindowGone());
-
-  EXPECT_EQ(Wine({"msiexec", "/x", QString::fromStdString(msi), "/qn"}), 0);
-  EXPECT_FALSE(fs::exists(programs / "aldl-tester.exe"));
-  EXPECT_FALSE(fs::exists(shortcut));
-}
-
 // The .msi made at two versions from the same source, the newer around programs that differ,
-// and installed one over the other as a user upgrades: one entry among the installed programs,
-// with where it is installed; both programs replaced; the shortcut and the settings kept.
-TEST_F(WineWindow, ANewerInstallerUpgradesTheOlderInPlace) {
+// and installed one over the other as a user upgrades: for this user alone, one entry among the
+// installed programs, with where it is installed; both programs replaced; the Start-menu
+// shortcut kept, and it opens the window; the settings kept. It uninstalls without a trace of
+// the programs.
+TEST_F(WineWindow, ANewerInstallerUpgradesTheOlderInPlaceAndUninstalls) {
   const fs::path built = fs::path(Environment("ALDL_WINDOWS_MSI")).parent_path();
   const fs::path made = Dir() + "/msi";
   fs::create_directories(made);
@@ -255,19 +228,31 @@ TEST_F(WineWindow, ANewerInstallerUpgradesTheOlderInPlace) {
   EXPECT_TRUE(ours.contains(QRegularExpression(R"(InstallLocation\s+REG_SZ\s+C:\\users\\.*\\Programs\\ALDL Interface Tester\\)")))
       << ours.toStdString();
   const fs::path prefix = Environment("ALDL_WINEPREFIX");
-  bool shortcut = false;
+  fs::path programs, shortcut;
   for (const auto& entry : fs::recursive_directory_iterator(prefix / "drive_c" / "users")) {
     const std::string name = entry.path().filename().string();
     if (name == "aldl-tester.exe" || name == "aldl-tester-cli.exe") {
       EXPECT_EQ(FileText(entry.path()), FileText(made / name)) << entry.path();
+      programs = entry.path().parent_path();
     }
-    shortcut = shortcut || name == "ALDL Interface Tester.lnk";
+    if (name == "ALDL Interface Tester.lnk") shortcut = entry.path();
   }
-  EXPECT_TRUE(shortcut);
+  EXPECT_TRUE(programs.string().find("AppData/Local/Programs") != std::string::npos) << programs;
+  ASSERT_TRUE(shortcut.string().find("Start Menu/Programs") != std::string::npos) << shortcut;
   QString saved;
   Wine({"reg", "query", "HKCU\\Software\\ZANTRIX\\SerialPortInfo"}, &saved);
   EXPECT_TRUE(saved.contains(QRegularExpression("ComPort\\s+REG_SZ\\s+ 7"))) << saved.toStdString();
+
+  // No port saved, so that no box about a gone one comes before the window.
+  Wine({"reg", "delete", "HKCU\\Software\\ZANTRIX", "/f"});
+  Start("start /unix '" + shortcut.string() + "'", Environment("ALDL_WINE_RUN"));
+  EXPECT_TRUE(Keys({"alt+e"})) << "the shortcut opened no window captioned " << kCaption;
+  Finish();
+  EXPECT_TRUE(WindowGone());
+
   EXPECT_EQ(Wine({"msiexec", "/x", newer, "/qn"}), 0);
+  EXPECT_FALSE(fs::exists(programs / "aldl-tester.exe"));
+  EXPECT_FALSE(fs::exists(shortcut));
 }
 
 }  // namespace
