@@ -132,30 +132,6 @@ TEST_F(WineCli, ARateThePortDidNotTakeIsRefusedAndNothingIsSent) {
   EXPECT_EQ(cable.Echoed(), 0u);
 }
 
-// At a standard rate the loopback phases pass on the paced echo and fail on a dead line; the
-// speed check's 8192 is then refused, which fails the port. The line's rate and framing are put
-// back either way.
-TEST_F(WineCli, LoopbackAtAStandardRateOnALiveAndADeadLine) {
-  for (const auto mode : {PtyPair::Mode::Echo, PtyPair::Mode::FarEnd}) {
-    const bool live = mode == PtyPair::Mode::Echo;
-    SCOPED_TRACE(live ? "paced echo" : "dead far end");
-    PtyPair cable(mode);
-    SetOtherFraming(cable.SlavePath());
-    const Framing before = ReadFraming(cable.SlavePath());
-    LinkCom5(cable);
-    EXPECT_EQ(RunExe("--port 5 --baud 9600 --json"), 1) << Err();
-    const nlohmann::json json = Json();
-    EXPECT_EQ(json.at("verdict"), "failed");
-    const nlohmann::json& rate = json.at("rates").at(0);
-    EXPECT_EQ(rate.at("rate"), 9600);
-    for (const auto& phase : rate.at("phases")) {
-      EXPECT_EQ(phase.at("outcome"), live ? "passed" : "receive-timeout");
-    }
-    EXPECT_EQ(ReadFraming(cable.SlavePath()), before);
-    fs::remove(dosdevices_ / "com5");
-  }
-}
-
 // Ctrl-C in the first pause stops the run at its next check, a second one ends the program at
 // once; both put the line back.
 TEST_F(WineCli, CtrlCStopsTheRunAndTwiceEndsItPuttingTheLineBack) {
