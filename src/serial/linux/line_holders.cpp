@@ -45,11 +45,15 @@ std::optional<pid_t> UucpLockHolder(const SystemRoots& roots, const std::string&
   std::ranges::replace(name, '/', '_');
   std::ifstream lock(roots.uucpLocks / ("LCK.." + name), std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
+  // Text ("%10d\n") is digits with only white space around them; the old binary form is the
+  // 4 bytes of the number, whose first may well be a digit's character.
   pid_t pid = 0;
   const auto first = text.find_first_not_of(' ');
-  if (first != std::string::npos &&
-      std::from_chars(text.data() + first, text.data() + text.size(), pid).ec == std::errc()) {
-    return pid;
+  if (first != std::string::npos) {
+    const auto [end, error] = std::from_chars(text.data() + first, text.data() + text.size(), pid);
+    if (error == std::errc() && std::all_of(end, text.data() + text.size(), [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; })) {
+      return pid;
+    }
   }
   if (text.size() == sizeof(std::int32_t)) {
     std::int32_t binary = 0;
