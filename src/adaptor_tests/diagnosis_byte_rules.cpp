@@ -48,8 +48,7 @@ std::optional<Diagnosis> StuckBit(Evidence& evidence) {
   if (wrong.size() != 1 || (set[wrong[0]] > 0 && cleared[wrong[0]] > 0)) return std::nullopt;
   const std::string bit = std::to_string(wrong[0]);
   const bool high = set[wrong[0]] > 0;
-  Explain(evidence, altered);
-  evidence.explained.speed = evidence.explained.speed || speed;
+  Explain(evidence, altered, speed != nullptr);
   std::string where;
   if (!altered.empty()) where = Count(altered.front().phase->comparison->altered->count, kBlockSize) + " bytes " + Where(altered.front());
   if (speed) {
@@ -73,8 +72,7 @@ std::optional<Diagnosis> AlteredBytes(Evidence& evidence) {
   const SpeedRecord* speed = SpeedWhere(evidence, SpeedOutcome::CompareError);
   if (speed && !speed->comparison->altered) speed = nullptr;
   if (altered.empty() && !speed) return std::nullopt;
-  Explain(evidence, altered);
-  evidence.explained.speed = evidence.explained.speed || speed;
+  Explain(evidence, altered, speed != nullptr);
   std::string what = "Bytes came back altered: ";
   if (!altered.empty()) {
     const ByteMismatch& mismatch = *altered.front().phase->mismatch;
@@ -107,8 +105,7 @@ std::optional<Diagnosis> ExtraBytes(Evidence& evidence) {
   const SpeedRecord* speed = SpeedWhere(evidence, SpeedOutcome::CompareError);
   if (speed && speed->timing.bytesAfter == 0) speed = nullptr;
   if (extra.empty() && !speed) return std::nullopt;
-  Explain(evidence, extra);
-  evidence.explained.speed = evidence.explained.speed || speed;
+  Explain(evidence, extra, speed != nullptr);
   std::string what;
   if (!extra.empty()) {
     what = std::to_string(extra.front().phase->timing.bytesAfter) + " came back after the 256 bytes sent " +
@@ -135,8 +132,7 @@ std::optional<Diagnosis> LostBytes(Evidence& evidence) {
   const SpeedRecord* speed = SpeedWhere(evidence, SpeedOutcome::NoData);
   if (speed && !LostOnTheWay(speed->comparison, kSpeedBlockSize)) speed = nullptr;
   if (short_.empty() && !speed) return std::nullopt;
-  Explain(evidence, short_);
-  evidence.explained.speed = evidence.explained.speed || speed;
+  Explain(evidence, short_, speed != nullptr);
   const std::string fix = "Check the adaptor's connections, its supply and its USB cable, and plug it into the computer "
                           "itself rather than into a hub; if bytes still go missing, the adaptor is faulty.";
 

@@ -43,8 +43,9 @@ std::vector<FoundPhase> Unexplained(const Evidence& evidence, PhaseOutcome outco
   });
 }
 
-void Explain(Evidence& evidence, const std::vector<FoundPhase>& found) {
+void Explain(Evidence& evidence, const std::vector<FoundPhase>& found, bool speedToo) {
   for (const FoundPhase& each : found) evidence.explained.phases.insert(each.phase);
+  evidence.explained.speed = evidence.explained.speed || speedToo;
 }
 
 bool Is(const PhaseRecord& phase, PhaseOutcome outcome) { return phase.outcome == outcome; }

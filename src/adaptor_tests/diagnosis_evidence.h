@@ -53,7 +53,8 @@ std::string Spread(const Positions& positions);
 std::vector<FoundPhase> PhasesWhere(const RunRecord& record, const std::function<bool(const PhaseRecord&)>& matches);
 // The failed phases of an outcome that no finding has accounted for yet.
 std::vector<FoundPhase> Unexplained(const Evidence& evidence, PhaseOutcome outcome);
-void Explain(Evidence& evidence, const std::vector<FoundPhase>& found);
+// Those phases, and the speed check when speedToo, are accounted for.
+void Explain(Evidence& evidence, const std::vector<FoundPhase>& found, bool speedToo = false);
 
 bool Is(const PhaseRecord& phase, PhaseOutcome outcome);
 // The block came back, whole or altered: the adaptor was powered.

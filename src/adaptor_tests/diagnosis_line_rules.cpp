@@ -29,9 +29,7 @@ std::optional<Diagnosis> PortLost(Evidence& evidence) {
   const RunRecord& record = evidence.record;
   if (!record.portLost) return std::nullopt;
   const auto gone = Unexplained(evidence, PhaseOutcome::PortNotOpen);
-  Explain(evidence, gone);
-  evidence.explained.speed = evidence.explained.speed ||
-                             (record.speed && record.speed->outcome == SpeedOutcome::PortNotOpen);
+  Explain(evidence, gone, record.speed && record.speed->outcome == SpeedOutcome::PortNotOpen);
   std::string when = record.car ? "during the car link test" : "during the transfer-speed check";
   if (!gone.empty()) {
     when = "during the test, " + Where(gone.front());
