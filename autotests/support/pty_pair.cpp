@@ -56,7 +56,7 @@ PtyPair::PtyPair(const CarFaults& car) : PtyPair(Mode::FarEnd) {
 
 std::vector<FrameBytes> PtyPair::CarHeard() {
   std::lock_guard lock(carMutex_);
-  return car_->HeardFromTester();
+  return car_->FramesHeard();
 }
 
 PtyPair::~PtyPair() {
@@ -149,34 +149,26 @@ void PtyPair::Echo() {
 // comes back as it ends, the echo with the rest.
 void PtyPair::DriveCar() {
   timeBeginPeriod(1);
-  const auto start = SteadyClock::now();
-  const auto msSinceStart = [start] {
-    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
-  };
-  double lineFreeMs = 0;
   std::uint8_t burst[4096];
   while (!stop_) {
-    std::optional<double> next;
+    std::optional<SteadyClock::time_point> next;
     {
       std::lock_guard lock(carMutex_);
-      next = car_->NextChangeMs();
+      next = car_->NextDue();
     }
-    const auto wait = std::chrono::milliseconds(
-        next ? std::clamp<long>(static_cast<long>(*next - msSinceStart()), 0, 10) : 10);
+    const auto wait = next ? std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*next - SteadyClock::now()),
+                                        0ms, 10ms)
+                           : 10ms;
     const ssize_t count = Ready(masterFd_, POLLIN, wait) ? read(masterFd_, burst, sizeof burst) : 0;
     termios2 settings{};
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
-    const double characterMs = 10'000.0 / std::max<std::uint32_t>(settings.c_ospeed, 1);
     ByteBuffer heard;
     {
       std::lock_guard lock(carMutex_);
-      const double now = msSinceStart();
-      lineFreeMs = std::max(lineFreeMs, now);
-      for (ssize_t k = 0; k < count; ++k) {
-        lineFreeMs += characterMs;
-        car_->Transmit(burst[k], lineFreeMs, characterMs);
-      }
-      for (const WireCharacter& character : car_->Advance(now)) heard.push_back(character.byte);
+      const auto now = SteadyClock::now();
+      car_->SetRate(settings.c_ospeed);
+      if (count > 0) car_->Accept(std::span(burst, static_cast<std::size_t>(count)), now);
+      heard = car_->TakeDue(now);
     }
     if (!heard.empty() && write(masterFd_, heard.data(), heard.size()) < 0 && errno != EAGAIN) return;
   }

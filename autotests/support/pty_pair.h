@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "serial/serial_device.h"
+#include "car_line.h"
 #include "serial/simulated_car.h"
 
 // A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
@@ -19,8 +20,8 @@
 // plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
 // set to (10 bits a character), echoLatency after it has left; or at lineRate, when given,
 // whatever the slave is set to, as a chip that runs another rate than it was asked does. On a
-// car, the far end is the car's data line instead: the cable's echo and the car's modules, at
-// the slave's rate.
+// car, the far end is the car's data line instead, as the QEMU harness plays it (CarLine): the
+// cable's echo and the car's modules, at the slave's rate.
 class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
@@ -65,6 +66,6 @@ class PtyPair {
   std::atomic<bool> stop_ = false;
   std::atomic<std::size_t> echoed_ = 0;
   std::mutex carMutex_;
-  std::optional<SimulatedCar> car_;
+  std::optional<CarLine> car_;
   std::thread echo_;
 };

@@ -35,6 +35,6 @@ std::optional<CarLine::Clock::time_point> CarLine::NextDue() const {
 
 std::vector<int> CarLine::ModesHeard() const {
   std::vector<int> modes;
-  for (const FrameBytes& frame : car_.HeardFromTester()) modes.push_back(ModeOf(frame).value_or(-1));
+  for (const FrameBytes& frame : FramesHeard()) modes.push_back(ModeOf(frame).value_or(-1));
   return modes;
 }

@@ -21,7 +21,8 @@ class CarLine {
   void Accept(std::span<const std::uint8_t> bytes, Clock::time_point now);
   std::vector<std::uint8_t> TakeDue(Clock::time_point now);
   std::optional<Clock::time_point> NextDue() const;
-  // The modes of the whole frames the car heard from the tester, in order.
+  // The whole frames the car heard from the tester, in order, and their modes.
+  std::vector<FrameBytes> FramesHeard() const { return car_.HeardFromTester(); }
   std::vector<int> ModesHeard() const;
 
   // What the ECU's own reply time is: from the request's last bit to its reply's first byte.
