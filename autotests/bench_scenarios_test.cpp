@@ -24,12 +24,6 @@ namespace {
 using Entry = AdaptorWatch::Entry;
 using EntryList = std::vector<Entry>;
 
-int Occurrences(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
-
 constexpr char kByIdFolder[] = "/dev/serial/by-id/";
 
 // Plugging in: an entry for a simulated adaptor ("sim" or "sim:FAULTS"), its nth coming.
@@ -85,12 +79,9 @@ class BenchScenario : public ::testing::Test, protected ChildRun {
   // The log's records: each one's by-id link, verdict and failed phases, read as the columns
   // the header names.
   std::vector<std::string> Records() const {
-    std::vector<std::string> records;
-    std::istringstream log(Contents(Log()));
-    std::string line;
-    std::getline(log, line);
-    while (std::getline(log, line)) records.push_back(line);
-    return records;
+    std::vector<std::string> lines = FileLines(Log());
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
   }
 };
 
@@ -113,7 +104,7 @@ TEST_F(BenchScenario, TestsEachComingOnceAndLeavesThoseThereAtTheStartAlone) {
   EXPECT_EQ(Occurrences(Out(), "\nTesting sim:"), 3) << Out();
   EXPECT_TRUE(Out().ends_with("\nBench: 3 tested, 3 passed, 0 failed\n")) << Out();
   const auto records = Records();
-  ASSERT_EQ(records.size(), 3u) << Contents(Log());
+  ASSERT_EQ(records.size(), 3u) << FileText(Log());
   for (const std::string& record : records) {
     EXPECT_TRUE(record.find(",/dev/serial/by-id/usb-good,fast,passed,") != std::string::npos) << record;
   }
@@ -140,7 +131,7 @@ TEST_F(BenchScenario, TakesTheNextOnlyOnceTheOneUnderTestIsUnplugged) {
               afterFailure.find("\nTesting sim:"))
       << "taken before the adaptor under test was unplugged";
   const auto records = Records();
-  ASSERT_EQ(records.size(), 2u) << Contents(Log());
+  ASSERT_EQ(records.size(), 2u) << FileText(Log());
   EXPECT_TRUE(records[0].find("/usb-b-dead,fast,failed,") != std::string::npos) << records[0];
   EXPECT_TRUE(records[0].find("8192:phase1=receive-timeout") != std::string::npos) << records[0];
   EXPECT_TRUE(records[1].find("/usb-c-second,fast,passed,") != std::string::npos) << records[1];
@@ -174,7 +165,7 @@ TEST_F(BenchScenario, EndsWhenItsLogCannotBeWritten) {
     EXPECT_TRUE(Out().ends_with("\nBench: 2 tested, 2 passed, 0 failed\n")) << Out();
     if (std::filesystem::exists(kept)) {
       EXPECT_EQ(status, 0) << Err();
-      EXPECT_EQ(Records().size(), 2u) << Contents(log);
+      EXPECT_EQ(Records().size(), 2u) << FileText(log);
       continue;
     }
     EXPECT_EQ(status, 2) << Err();

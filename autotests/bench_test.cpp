@@ -31,17 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream file(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string Contents(const std::string& path) {
-  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
-}
-
 // The cell of a log line in the given column, quoted cells read back.
 std::string Cell(const std::string& line, int column) {
   std::vector<std::string> cells(1);
@@ -88,8 +77,8 @@ class Bench : public Cli {
 
   // The log's records after its header, each as its by-id link, verdict and failed phases.
   void ExpectRecords(const std::vector<std::tuple<std::string, std::string>>& records) {
-    const auto log = Lines(Log());
-    ASSERT_EQ(log.size(), records.size() + 1) << Contents(Log());
+    const auto log = FileLines(Log());
+    ASSERT_EQ(log.size(), records.size() + 1) << FileText(Log());
     EXPECT_EQ(log[0], kCsvHeader);
     for (std::size_t row = 1; const auto& [link, verdict] : records) {
       SCOPED_TRACE(log[row]);
@@ -178,7 +167,7 @@ TEST_F(Bench, ASignalDuringATestLogsItHaltedAndEndsTheBench) {
     EXPECT_EQ(cable.LineSettings(), before);
     EXPECT_FALSE(cable.Locked());
 
-    const std::string written = Contents(log);
+    const std::string written = FileText(log);
     ASSERT_TRUE(written.starts_with(earlier + "\n")) << written;
     const auto record = nlohmann::json::parse(written.substr(earlier.size() + 1));
     EXPECT_EQ(record.at("verdict"), "halted");
@@ -212,12 +201,12 @@ TEST_F(Bench, RefusesALogItCannotKeep) {
       {"a running program's file, which cannot be written", program, "", "Text file busy"}};
   for (const auto& [name, path, json, reason] : logs) {
     SCOPED_TRACE(name);
-    const std::string contents = fs::is_regular_file(path) ? Contents(path) : "";
+    const std::string contents = fs::is_regular_file(path) ? FileText(path) : "";
     EXPECT_EQ(Run("--watch --log '" + path + "'" + json), 64);
     EXPECT_TRUE(Contains(Err(), "aldl-tester-cli: cannot keep the log in " + path + ": " + reason)) << Err();
     EXPECT_FALSE(Contains(Out() + Err(), "Watching")) << "the bench started";
     if (fs::is_regular_file(path)) {
-      EXPECT_EQ(Contents(path), contents);
+      EXPECT_EQ(FileText(path), contents);
     }
   }
   close(holder);
@@ -237,8 +226,8 @@ TEST(BenchLog, EachRecordIsWholeInTheFileNamed) {
   log->Append("two\n");
   fs::remove(path);
   log->Append("three\n");
-  EXPECT_EQ(Contents(path + ".1"), "header\none\n");
-  EXPECT_EQ(Contents(path), "header\nthree\n");
+  EXPECT_EQ(FileText(path + ".1"), "header\none\n");
+  EXPECT_EQ(FileText(path), "header\nthree\n");
 
   const auto previous = signal(SIGXFSZ, SIG_IGN);
   rlimit before{};
@@ -248,9 +237,9 @@ TEST(BenchLog, EachRecordIsWholeInTheFileNamed) {
   EXPECT_THROW(log->Append("a record longer than the room left\n"), std::runtime_error);
   setrlimit(RLIMIT_FSIZE, &before);
   signal(SIGXFSZ, previous);
-  EXPECT_EQ(Contents(path), "header\nthree\n");
+  EXPECT_EQ(FileText(path), "header\nthree\n");
   log->Append("four\n");
-  EXPECT_EQ(Contents(path), "header\nthree\nfour\n");
+  EXPECT_EQ(FileText(path), "header\nthree\nfour\n");
 
   // A line a crash tore is closed once, not before every record after it.
   const std::string torn = dir.filePath("torn.csv").toStdString();
@@ -258,7 +247,7 @@ TEST(BenchLog, EachRecordIsWholeInTheFileNamed) {
   const auto continued = OpenLog(torn, "header\n", [](const std::string&) { return std::nullopt; });
   continued->Append("five\n");
   continued->Append("six\n");
-  EXPECT_EQ(Contents(torn), "header\nhalf a rec\nfive\nsix\n");
+  EXPECT_EQ(FileText(torn), "header\nhalf a rec\nfive\nsix\n");
 }
 
 // A cell of the log is one cell to a CSV reader and never a formula to a spreadsheet, whatever

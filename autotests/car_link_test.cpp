@@ -9,10 +9,9 @@
 #include "car_link/car_link_verdict.h"
 #include "car_link/frame_finder.h"
 #include "support/simulated_run.h"
+#include "support/text.h"
 
 namespace {
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The frames found, as "F4 57 01 00 B4" with "!" after one whose checksum fails, and the
 // positions of the bytes in no frame.

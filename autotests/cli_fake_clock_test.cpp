@@ -16,8 +16,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Standard output that presses Ctrl-C once the report has said a given text.
 class CtrlCOnText final : public std::streambuf {
  public:

@@ -9,6 +9,7 @@
 #include "adaptor_tests/diagnosis.h"
 #include "serial/chip_families.h"
 #include "support/simulated_run.h"
+#include "support/text.h"
 
 namespace {
 
@@ -55,8 +56,6 @@ TEST(ChipFamilies, EachIdNamesItsFamilyAndOnlyTheWholeIdDoes) {
     EXPECT_EQ(found ? found->name : "", family) << vendor << ":" << product;
   }
 }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string Causes(const std::vector<Diagnosis>& diagnoses) {
   std::string all;

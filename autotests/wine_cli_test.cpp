@@ -21,11 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 // What a Windows user sees of a port's settings: its rate and framing.
 struct Framing {
   speed_t rate;
@@ -94,10 +89,6 @@ class WineCli : public Cli {
   }
 
   nlohmann::json Json() const { return nlohmann::json::parse(Out()); }
-
-  static std::string FileText(const std::string& path) {
-    return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
-  }
 
   fs::path dosdevices_;
 };
@@ -208,9 +199,7 @@ TEST_F(WineCli, TheBenchOnComSevenLogsEachAdaptorAsItIsLinked) {
   EXPECT_GT(live.Echoed(), 0u);
   EXPECT_GT(halted.Echoed(), 0u);
 
-  std::istringstream records(FileText(log.string()));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(records, line);) lines.push_back(line);
+  const std::vector<std::string> lines = FileLines(log.string());
   ASSERT_EQ(lines.size(), 4u) << FileText(log.string());
   EXPECT_TRUE(Contains(lines[1], ",COM7,fast,failed,,,\"The port would not take 8192 baud (afterwards the port "
                                  "reports 38400 baud)")) << lines[1];

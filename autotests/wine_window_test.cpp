@@ -18,16 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string FileText(const fs::path& path) {
-  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
-
 constexpr const char* kCaption = "GM ALDL OBD1 Interface Tester";
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 // How many pixels of the screen are exactly this colour, from xwd's dump of the root window
 // (Xvfb's 24-bit screen: 4 bytes a pixel, blue first).
@@ -232,7 +223,7 @@ TEST_F(WineWindow, ANewerInstallerUpgradesTheOlderInPlaceAndUninstalls) {
   for (const auto& entry : fs::recursive_directory_iterator(prefix / "drive_c" / "users")) {
     const std::string name = entry.path().filename().string();
     if (name == "aldl-tester.exe" || name == "aldl-tester-cli.exe") {
-      EXPECT_EQ(FileText(entry.path()), FileText(made / name)) << entry.path();
+      EXPECT_EQ(FileText(entry.path().string()), FileText((made / name).string())) << entry.path();
       programs = entry.path().parent_path();
     }
     if (name == "ALDL Interface Tester.lnk") shortcut = entry.path();

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
+
+#include "support/text.h"
 
 // Code that takes a program's whole run, its exit status, its standard streams and its Ctrl-C,
 // run in a process of its own: the body's return is the exit status, what it writes to
@@ -22,10 +22,6 @@ class ChildRun {
   const std::string& Out() const { return out_; }
   const std::string& Err() const { return err_; }
   std::string FilePath(const std::string& name) const { return (dir_ / name).string(); }
-
-  static std::string Contents(const std::string& path) {
-    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-  }
 
  private:
   std::filesystem::path dir_;

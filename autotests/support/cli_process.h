@@ -13,15 +13,7 @@
 #include <sstream>
 #include <string>
 
-inline bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-inline int Occurrences(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
+#include "support/text.h"
 
 // Runs the built aldl-tester-cli (or the window, aldl-tester), one process at a time, with
 // exactly the environment in env_: every COM number points at a missing path in a fresh folder
@@ -108,7 +100,7 @@ class Cli : public ::testing::Test {
 
  private:
   std::string Output(int fd) const {
-    return (std::ostringstream() << std::ifstream(Dir() + "/fd" + std::to_string(fd)).rdbuf()).str();
+    return FileText(Dir() + "/fd" + std::to_string(fd));
   }
 
   QTemporaryDir dir_;

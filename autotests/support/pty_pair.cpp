@@ -39,23 +39,25 @@ bool Ready(int fd, short events, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency, std::uint32_t lineRate)
-    : echoLatency_(echoLatency), lineRate_(lineRate) {
+PtyPair::PtyPair(Mode mode, std::chrono::milliseconds echoLatency) {
   masterFd_ = Checked(posix_openpt(kOpenFlags), "opening a pty");
   Checked(grantpt(masterFd_), "granting the pty");
   Checked(unlockpt(masterFd_), "unlocking the pty");
   slavePath_ = ptsname(masterFd_);
   slaveFd_ = Checked(open(slavePath_.c_str(), kOpenFlags), "opening the pty slave");
-  if (mode == Mode::Echo) echo_ = std::thread([this] { Echo(); });
+  if (mode == Mode::Echo) {
+    loop_.emplace().SetLatency(echoLatency);
+    farEnd_ = std::thread([this] { Play(*loop_); });
+  }
 }
 
 PtyPair::PtyPair(const CarFaults& car) : PtyPair(Mode::FarEnd) {
   car_.emplace(car);
-  echo_ = std::thread([this] { DriveCar(); });
+  farEnd_ = std::thread([this] { Play(*car_); });
 }
 
 std::vector<FrameBytes> PtyPair::CarHeard() {
-  std::lock_guard lock(carMutex_);
+  std::lock_guard lock(lineMutex_);
   return car_->FramesHeard();
 }
 
@@ -113,48 +115,23 @@ void PtyPair::MakeExclusive() { Checked(ioctl(slaveFd_, TIOCEXCL), "setting excl
 
 void PtyPair::HangUp() {
   stop_ = true;
-  if (echo_.joinable()) echo_.join();
+  if (farEnd_.joinable()) farEnd_.join();
   if (masterFd_ >= 0) close(masterFd_);
   masterFd_ = -1;
 }
 
-// Each byte k of a burst goes back (k + 1) character times after the burst began, or after the
-// previous echo finished if that is later, as a looped-back cable at the slave's rate returns it,
-// plus the latency.
-// HangUp stops it within 10 ms or a character time, whichever is longer.
-void PtyPair::Echo() {
-  // A cable is not kept waiting by other programs: the echo is woken on time as the waits are.
-  timeBeginPeriod(1);
-  auto lineFree = SteadyClock::now();
-  std::uint8_t burst[4096];
-  while (!stop_) {
-    const ssize_t count = Ready(masterFd_, POLLIN, 10ms) ? read(masterFd_, burst, sizeof burst) : 0;
-    termios2 settings{};
-    if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
-    if (count > 0) echoed_ += static_cast<std::size_t>(count);
-    const auto character = std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(10.0 / std::max<std::uint32_t>(lineRate_ ? lineRate_ : settings.c_ospeed, 1)));
-    const auto start = std::max(SteadyClock::now(), lineFree);
-    for (ssize_t k = 0; k < count && !stop_; ++k) {
-      lineFree = start + character * (k + 1);
-      std::this_thread::sleep_until(lineFree + echoLatency_);
-      while (!stop_ && write(masterFd_, burst + k, 1) != 1 && errno == EAGAIN) {
-        Ready(masterFd_, POLLOUT, 10ms);
-      }
-    }
-  }
-}
-
-// The tester's bytes go onto the car's line paced at the slave's rate, and what the line carries
-// comes back as it ends, the echo with the rest.
-void PtyPair::DriveCar() {
+// What the tester sends goes onto the line paced at the slave's rate, and what the line carries
+// comes back as each character ends. HangUp stops it within 10 ms.
+template <typename Line>
+void PtyPair::Play(Line& line) {
+  // A cable is not kept waiting by other programs: the far end is woken on time as the waits are.
   timeBeginPeriod(1);
   std::uint8_t burst[4096];
   while (!stop_) {
     std::optional<SteadyClock::time_point> next;
     {
-      std::lock_guard lock(carMutex_);
-      next = car_->NextDue();
+      std::lock_guard lock(lineMutex_);
+      next = line.NextDue();
     }
     const auto wait = next ? std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*next - SteadyClock::now()),
                                         0ms, 10ms)
@@ -162,14 +139,17 @@ void PtyPair::DriveCar() {
     const ssize_t count = Ready(masterFd_, POLLIN, wait) ? read(masterFd_, burst, sizeof burst) : 0;
     termios2 settings{};
     if ((count < 0 && errno != EAGAIN) || ioctl(slaveFd_, TCGETS2, &settings) != 0) return;
-    ByteBuffer heard;
+    std::vector<std::uint8_t> due;
     {
-      std::lock_guard lock(carMutex_);
+      std::lock_guard lock(lineMutex_);
       const auto now = SteadyClock::now();
-      car_->SetRate(settings.c_ospeed);
-      if (count > 0) car_->Accept(std::span(burst, static_cast<std::size_t>(count)), now);
-      heard = car_->TakeDue(now);
+      line.SetRate(settings.c_ospeed);
+      if (count > 0) {
+        echoed_ += static_cast<std::size_t>(count);
+        line.Accept(std::span(burst, static_cast<std::size_t>(count)), now);
+      }
+      due = line.TakeDue(now);
     }
-    if (!heard.empty() && write(masterFd_, heard.data(), heard.size()) < 0 && errno != EAGAIN) return;
+    if (!due.empty() && write(masterFd_, due.data(), due.size()) < 0 && errno != EAGAIN) return;
   }
 }

@@ -11,23 +11,21 @@
 #include <optional>
 #include <vector>
 
-#include "serial/serial_device.h"
 #include "car_line.h"
+#include "paced_echo.h"
+#include "serial/serial_device.h"
 #include "serial/simulated_car.h"
 
 // A pseudo-terminal standing in for a serial device: the code under test opens SlavePath() and
 // the test plays the far end of the cable on the master side. In echo mode a background thread
-// plays a looped-back cable instead: every byte sent comes back, paced at the rate the slave is
-// set to (10 bits a character), echoLatency after it has left; or at lineRate, when given,
-// whatever the slave is set to, as a chip that runs another rate than it was asked does. On a
-// car, the far end is the car's data line instead, as the QEMU harness plays it (CarLine): the
-// cable's echo and the car's modules, at the slave's rate.
+// plays a looped-back cable instead, on a car the car's data line (the cable's echo and the
+// car's modules), each as the QEMU harness plays it (PacedEcho, CarLine) at the slave's rate. An
+// echo may come back later by echoLatency.
 class PtyPair {
  public:
   enum class Mode { FarEnd, Echo };
 
-  explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {},
-                   std::uint32_t lineRate = 0);
+  explicit PtyPair(Mode mode = Mode::FarEnd, std::chrono::milliseconds echoLatency = {});
   explicit PtyPair(const CarFaults& car);
   ~PtyPair();
 
@@ -55,17 +53,16 @@ class PtyPair {
   void Unlock();
 
  private:
-  void Echo();
-  void DriveCar();
+  template <typename Line>
+  void Play(Line& line);
 
-  std::chrono::milliseconds echoLatency_;
-  std::uint32_t lineRate_;  // 0: the slave's rate
   int masterFd_ = -1;
   int slaveFd_ = -1;  // kept open so the pty never hangs up when the code under test reopens it
   std::string slavePath_;
   std::atomic<bool> stop_ = false;
   std::atomic<std::size_t> echoed_ = 0;
-  std::mutex carMutex_;
+  std::mutex lineMutex_;
+  std::optional<PacedEcho> loop_;
   std::optional<CarLine> car_;
-  std::thread echo_;
+  std::thread farEnd_;
 };

@@ -7,7 +7,7 @@ void PacedEcho::Accept(std::span<const std::uint8_t> bytes, Clock::time_point no
       std::chrono::duration<double>(10.0 / std::max(baud_, 1.0)));
   for (const std::uint8_t byte : bytes) {
     lineFree_ = std::max(lineFree_, now) + characterTime;
-    pending_.push_back({lineFree_, byte});
+    pending_.push_back({lineFree_ + latency_, byte});
   }
 }
 

@@ -30,7 +30,7 @@ int ChildRun::RunInChild(const std::function<int()>& body) {
   }
   int status = 0;
   waitpid(child, &status, 0);
-  out_ = Contents(out);
-  err_ = Contents(err);
+  out_ = FileText(out);
+  err_ = FileText(err);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

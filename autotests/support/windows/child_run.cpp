@@ -77,7 +77,7 @@ int ChildRun::RunInChild(const std::function<int()>& body) {
   GetExitCodeProcess(child.hProcess, &status);
   CloseHandle(child.hProcess);
   CloseHandle(child.hThread);
-  out_ = Contents(out);
-  err_ = Contents(err);
+  out_ = FileText(out);
+  err_ = FileText(err);
   return static_cast<int>(status);
 }
