@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "serial/comm_error.h"
+#include "serial/linux/line_holders.h"
 #include "serial/linux/open_failure_text.h"
 #include "serial/linux/serial_line_check.h"
 #include "serial/linux/tty_kind.h"
@@ -105,10 +106,17 @@ TEST(TtyOpen, ALineHeldByAnotherProgramIsRefusedAndLeftAsItIs) {
   }
 }
 
-// A UUCP lock file (as minicom and screen leave) holding a live process's id, written as text or
-// as the old 4-byte binary number, keeps the line from being opened at all, with the reason the
-// listing gives; one left by a process that is gone does not.
+// A UUCP lock file (as minicom and screen leave) holding a live process's id keeps the line from
+// being opened at all, with the reason the listing gives; one left by a process that is gone does
+// not. The id is text, digits with only white space around them, or the old 4-byte binary number,
+// whose first byte may read as a digit ("4~" is no text lock).
 TEST(TtyOpen, ALiveUucpLockKeepsTheLineShutAndADeadOneDoesNot) {
+  const auto binary = [](std::int32_t pid) { return std::string(reinterpret_cast<const char*>(&pid), sizeof pid); };
+  const std::pair<std::string, std::optional<pid_t>> contents[] = {
+      {"      1234\n", 1234}, {"1234", 1234}, {binary(0x7e34), 0x7e34}, {binary(513), 513},
+      {"12 4\n", std::nullopt}, {"", std::nullopt}, {"pid 1\n", std::nullopt}};
+  for (const auto& [text, pid] : contents) EXPECT_EQ(UucpLockPid(text), pid) << text;
+
   const std::filesystem::path locks = std::filesystem::temp_directory_path() / ("aldl-locks-" + std::to_string(getpid()));
   std::filesystem::create_directories(locks);
   SystemRoots roots;
@@ -116,52 +124,24 @@ TEST(TtyOpen, ALiveUucpLockKeepsTheLineShutAndADeadOneDoesNot) {
   const pid_t gone = fork();
   if (gone == 0) _exit(0);
   waitpid(gone, nullptr, 0);
-  // A process whose id's first byte, in the binary form, reads as a digit: "4~" is no text lock.
-  pid_t digitFirst = 0;
-  std::vector<pid_t> others;
-  while (digitFirst == 0 && others.size() < 5000) {
-    const pid_t child = fork();
-    if (child == 0) {
-      pause();
-      _exit(0);
-    }
-    if (std::isdigit(child & 0xFF) && !std::isdigit((child >> 8) & 0xFF)) {
-      digitFirst = child;
-    } else {
-      others.push_back(child);
-    }
-  }
-  for (const pid_t other : others) kill(other, SIGKILL);
-  ASSERT_NE(digitFirst, 0);
-  const auto binary = [](pid_t pid) { return std::string(reinterpret_cast<const char*>(&pid), sizeof pid); };
-  const std::tuple<const char*, std::string, pid_t> lockFiles[] = {
-      {"text", "      " + std::to_string(getpid()) + "\n", getpid()},
-      {"binary", binary(getpid()), getpid()},
-      {"binary, its first byte a digit", binary(digitFirst), digitFirst},
-      {"a process that is gone", std::to_string(gone) + "\n", 0}};
-  for (const auto& [name, contents, holder] : lockFiles) {
-    const bool held = holder != 0;
-    SCOPED_TRACE(name);
+  for (const auto& [contents, held] : {std::pair("      " + std::to_string(getpid()) + "\n", true),
+                                       std::pair(binary(getpid()), true), std::pair(std::to_string(gone), false)}) {
+    SCOPED_TRACE(contents);
     PtyPair pty;
     std::string lockName = pty.SlavePath().substr(5);
     std::ranges::replace(lockName, '/', '_');
     std::ofstream(locks / ("LCK.." + lockName), std::ios::binary) << contents;
-    const auto open = [&] {
-      OpenSystemDevice(pty.SlavePath(), roots)->Write(Pattern(1));
-    };
+    const auto open = [&] { OpenSystemDevice(pty.SlavePath(), roots)->Write(Pattern(1)); };
     if (held) {
       EXPECT_EQ(Raised(open), std::pair(CommErrorNumber::PortUnavailable,
                                         pty.SlavePath() + " is busy: another program has it open (core_tests, process " +
-                                            std::to_string(holder) + ")"));
+                                            std::to_string(getpid()) + ")"));
     } else {
       EXPECT_EQ(Raised(open).second, "nothing raised");
     }
     EXPECT_EQ(pty.Receive(1, 100ms).size(), held ? 0u : 1u);
     std::filesystem::remove(locks / ("LCK.." + lockName));
   }
-  kill(digitFirst, SIGKILL);
-  waitpid(digitFirst, nullptr, 0);
-  for (const pid_t other : others) waitpid(other, nullptr, 0);
   std::filesystem::remove_all(locks);
 }
 

@@ -38,13 +38,17 @@ std::optional<pid_t> FlockHolder(const std::string& line, const struct stat& nod
   return pid;
 }
 
-// LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_7 for /dev/pts/7. The process id is written as text
-// ("      1234\n"), or, by old programs, as the 4 bytes of a binary number.
+// LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_7 for /dev/pts/7.
 std::optional<pid_t> UucpLockHolder(const SystemRoots& roots, const std::string& path) {
   std::string name = path.starts_with("/dev/") ? path.substr(5) : std::filesystem::path(path).filename().string();
   std::ranges::replace(name, '/', '_');
   std::ifstream lock(roots.uucpLocks / ("LCK.." + name), std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
+  return UucpLockPid(std::string((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>()));
+}
+
+}  // namespace
+
+std::optional<pid_t> UucpLockPid(const std::string& text) {
   // Text ("%10d\n") is digits with only white space around them; the old binary form is the
   // 4 bytes of the number, whose first may well be a digit's character.
   pid_t pid = 0;
@@ -62,8 +66,6 @@ std::optional<pid_t> UucpLockHolder(const SystemRoots& roots, const std::string&
   }
   return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<std::string> LineHolder(const std::string& path, const SystemRoots& roots) {
   struct stat node {};

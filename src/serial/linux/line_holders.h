@@ -12,3 +12,7 @@
 // lock file (LCK..NAME, as minicom and others leave). Its name and process id, or nothing. A
 // lock this program holds counts too: a second open of the line would fail as well.
 std::optional<std::string> LineHolder(const std::string& path, const SystemRoots& roots);
+
+// The process id a UUCP lock file holds: written as text ("      1234\n"), or, by old programs,
+// as the 4 bytes of a binary number.
+std::optional<pid_t> UucpLockPid(const std::string& contents);
