@@ -8,6 +8,7 @@
 
 #include "support/cli_process.h"
 #include "support/pty_pair.h"
+#include "support/x_server.h"
 
 namespace {
 
@@ -45,22 +46,9 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
   PtyPair cable;
   env_["ALDL_COM1"] = cable.SlavePath();
   env_["XDG_CONFIG_HOME"] = Dir() + "/config";
-  QProcess server;
-  server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
-  ASSERT_TRUE(server.waitForReadyRead(20'000)) << "Xvfb did not start";
-  env_["DISPLAY"] = ":" + server.readLine().trimmed().toStdString();
-  const auto xdotool = [this](const QStringList& steps) {
-    QProcess x;
-    QProcessEnvironment environment;
-    environment.insert("DISPLAY", QString::fromStdString(env_["DISPLAY"]));
-    x.setProcessEnvironment(environment);
-    // A search fails at once when a window it looks at goes away meanwhile: then it is asked again.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      x.start("xdotool", steps);
-      if (x.waitForFinished(20'000) && x.exitCode() == 0) return true;
-    }
-    return false;
-  };
+  XServer server;
+  ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
+  env_["DISPLAY"] = server.Display().toStdString();
   const QStringList window = {"search", "--sync", "--onlyvisible", "--name", "GM ALDL OBD1 Interface Tester"};
   const std::string settings = Dir() + "/config/ZANTRIX/ZANTRIX.ini";
   std::filesystem::create_directories(Dir() + "/config/ZANTRIX");
@@ -80,21 +68,21 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
     std::ofstream(settings) << "[SerialPortInfo]\nComPort=\"" << port << "\"\n";
     Start("", ALDL_GUI_PATH);
     if (open == Open::StartUpBox) {
-      ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Find SIO Ports"})) << Err();
+      ASSERT_TRUE(server.Do({"search", "--sync", "--name", "Find SIO Ports"})) << Err();
     } else {
       for (int tick = 0; tick < 3000 && !cable.Locked(); ++tick) usleep(10'000);
       ASSERT_TRUE(cable.Locked()) << Err();
     }
     if (open == Open::About) {
-      ASSERT_TRUE(xdotool(window + QStringList{"windowfocus", "--sync", "key", "alt+h", "Return"}));
-      ASSERT_TRUE(xdotool({"search", "--sync", "--name", "Help About"}));
+      ASSERT_TRUE(server.Do(window + QStringList{"windowfocus", "--sync", "key", "alt+h", "Return"}));
+      ASSERT_TRUE(server.Do({"search", "--sync", "--name", "Help About"}));
     }
     if (open == Open::RunningTest || open == Open::SpeedCheck) {
       // The middle of Start Test, below the menu bar. A click that comes before the window
       // takes input is lost, and given again; once a test runs, Start Test is disabled.
       std::size_t got = 0;
       for (int attempt = 0; attempt < 5 && got == 0; ++attempt) {
-        ASSERT_TRUE(xdotool(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
+        ASSERT_TRUE(server.Do(window + QStringList{"mousemove", "--window", "%1", "200", "360", "click", "1"}));
         got = cable.Receive(256, std::chrono::seconds(4)).size();
       }
       ASSERT_EQ(got, 256u) << "no test ran";
@@ -104,9 +92,9 @@ TEST_F(WindowProgram, EachEndingSavesAndPutsTheLineBack) {
       }
     }
     if (ending == 0) {
-      server.terminate();
+      server.End();
     } else if (ending < 0) {
-      ASSERT_TRUE(xdotool(window + QStringList{"windowclose"}));
+      ASSERT_TRUE(server.Do(window + QStringList{"windowclose"}));
     } else {
       Signal(ending);
     }

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "support/cli_process.h"
+#include "support/x_server.h"
 
 namespace {
 
@@ -72,17 +74,16 @@ class WineWindow : public Cli {
   void SetUp() override {
     if (Environment("ALDL_WINDOWS_GUI").empty()) GTEST_SKIP() << "no Windows window built";
     EndWineServer();
-    server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-    ASSERT_TRUE(server_.waitForReadyRead(20'000)) << "Xvfb did not start";
-    display_ = ":" + server_.readLine().trimmed();
+    server_.emplace(QStringList{"-screen", "0", "1024x768x24"});
+    display_ = server_->Display();
+    ASSERT_FALSE(display_.isEmpty()) << "Xvfb did not start";
     for (const char* name : {"PATH", "HOME", "ALDL_WINEPREFIX"}) env_[name] = Environment(name);
     env_["DISPLAY"] = display_.toStdString();
   }
 
   void TearDown() override {
     EndWineServer();
-    server_.terminate();
-    server_.waitForFinished();
+    server_.reset();
   }
 
   // A Windows program of the prefix (reg, msiexec, start) run to its end; its exit status.
@@ -97,33 +98,10 @@ class WineWindow : public Cli {
     return wine.exitCode();
   }
 
-  // Steps for xdotool, asked again when a search races a window that goes away meanwhile.
-  bool Xdotool(const QStringList& steps) {
-    QProcess x;
-    QProcessEnvironment environment;
-    environment.insert("DISPLAY", display_);
-    x.setProcessEnvironment(environment);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      x.start("xdotool", steps);
-      if (!x.waitForFinished(30'000)) {
-        x.kill();
-        x.waitForFinished();
-      } else if (x.exitCode() == 0) {
-        return true;
-      }
-    }
-    return false;
-  }
-
   // Whether no window has the caption any more, waiting for it to go.
   bool WindowGone() {
-    QProcess x;
-    QProcessEnvironment environment;
-    environment.insert("DISPLAY", display_);
-    x.setProcessEnvironment(environment);
     for (int tick = 0; tick < 60; ++tick) {
-      x.start("xdotool", {"search", "--onlyvisible", "--name", kCaption});
-      if (x.waitForFinished(30'000) && x.exitCode() == 1) return true;
+      if (server_->Xdotool({"search", "--onlyvisible", "--name", kCaption}) == 1) return true;
       usleep(500'000);
     }
     return false;
@@ -131,12 +109,12 @@ class WineWindow : public Cli {
 
   // The window found by its caption, then keys sent to it.
   bool Keys(const QStringList& keys) {
-    return Xdotool(QStringList{"search", "--sync", "--onlyvisible", "--name", kCaption, "windowfocus",
+    return server_->Do(QStringList{"search", "--sync", "--onlyvisible", "--name", kCaption, "windowfocus",
                                "--sync", "key", "--delay", "200"} +
                    keys);
   }
 
-  QProcess server_;
+  std::optional<XServer> server_;
   QString display_;
 };
 
