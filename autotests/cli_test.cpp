@@ -103,16 +103,6 @@ TEST_F(Cli, ACarAskedToKeepQuietIsLetTalkAgainWhenASignalEndsTheRun) {
   EXPECT_FALSE(car.Exclusive());
 }
 
-TEST_F(Cli, CtrlCInTheFirstPauseHaltsTheTest) {
-  Start("--simulate --test extended");
-  ASSERT_TRUE(WaitFor("-->Enabling DTR only power..."));
-  Signal(SIGINT);
-  EXPECT_EQ(Finish(), 2);
-  EXPECT_TRUE(Out().starts_with("Executing Extended Test procedure\nSetting Baud to  4800:"));
-  EXPECT_TRUE(Out().ends_with("\n*User Halted Test*\n")) << Out();
-  EXPECT_TRUE(Contains(Err(), "\nStopping at the test's next check; Ctrl-C again quits at once.\n")) << Err();
-}
-
 // A result that never reached standard output is no success: the reason on standard error and
 // status 74, whatever the run's own.
 TEST_F(Cli, OutputThatCannotBeWrittenEndsWith74) {

@@ -83,7 +83,6 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
        {"Nothing came back in any phase", "ttyS1 is a serial port built into the computer"}, "--list"},
       {"fast, no DTR", Fast, "sim:no-dtr", kFtdi, {"no power through DTR"}, "DTR supply"},
       {"extended, no RTS", Extended, "sim:no-rts", kCp2102, {"no power through RTS"}, "RTS supply"},
-      {"fast, neither line", Fast, "sim:no-dtr,no-rts", kCh340, {"Nothing came back in any phase"}, "looped back"},
       {"fast, noise", Fast, "sim:noise", kPl2303,
        {"altered: 1 of 256 in phase 1", "byte 255 was sent as 0xFF and came back as 0x00", "noise"},
        "ground"},
