@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 #include "link/clock.h"
@@ -30,7 +31,11 @@ class FakeClock final : public Clock {
   std::int32_t Reading() const { return now_; }
   void Advance(std::int32_t ms) {
     now_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_) + static_cast<std::uint32_t>(ms));
+    onAdvance(now_);
   }
+  // Called with each new reading.
+  std::function<void(std::int32_t)> onAdvance = [](std::int32_t) {};
+
   MillisecondSource Source() {
     return [this] { return now_; };
   }
