@@ -1,7 +1,6 @@
 // The window from start-up to shutdown: placement, saved settings, flags, message boxes.
 
 #include <QActionGroup>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <map>
@@ -67,15 +66,6 @@ TEST_F(WindowTest, NoMaximiseButtonAndEachOneOfManyChoiceIsAnExclusiveGroup) {
     EXPECT_EQ(group->actions().size(), size);
     EXPECT_EQ(Get<QAction>(last).actionGroup(), group);
   }
-}
-
-TEST_F(WindowTest, AnUnwritableSettingsStoreStopsNeitherStartUpNorShutdown) {
-  QFile notAFolder(settingsDir.filePath("file"));
-  ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
-  KeepSettingsInFolder(notAFolder.fileName());
-  Start().close();
-  EXPECT_EQ(Label("lblComStat"), "No Com Selected");
-  EXPECT_FALSE(Window().isVisible());
 }
 
 // Every box is centred by its frame over the window's frame, halving in whole pixels, and kept on

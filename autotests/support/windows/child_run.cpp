@@ -15,17 +15,12 @@ namespace {
 constexpr char kRunVariable[] = "ALDL_CHILD_RUN";
 constexpr char kDirVariable[] = "ALDL_CHILD_DIR";
 
-std::string Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 }  // namespace
 
 ChildRun::ChildRun() {
-  if (const std::string given = Variable(kDirVariable); !given.empty()) {
+  if (const std::string given = Environment(kDirVariable); !given.empty()) {
     dir_ = given;
     ownsDir_ = false;
     return;
@@ -44,7 +39,7 @@ int ChildRun::RunInChild(const std::function<int()>& body) {
   const std::string err = FilePath("err");
   ++calls_;
   if (!ownsDir_) {
-    if (std::to_string(calls_) != Variable(kRunVariable)) return 0;
+    if (std::to_string(calls_) != Environment(kRunVariable)) return 0;
     // Binary: the test reads what the program wrote, not the console's line ends.
     if (!std::freopen(out.c_str(), "wb", stdout) || !std::freopen(err.c_str(), "wb", stderr)) _exit(99);
     const int status = body();

@@ -11,6 +11,7 @@ struct UsbInstance {
   std::string vendorId;
   std::string productId;
   std::string serialNumber;
+  bool operator==(const UsbInstance&) const = default;
 };
 
 // Nothing for an id of another bus.
