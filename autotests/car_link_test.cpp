@@ -40,15 +40,6 @@ FrameBytes Joined(std::initializer_list<FrameBytes> parts) {
   return all;
 }
 
-TEST(AldlFrame, LengthByteAndChecksumOfTheRequestsRealToolsSend) {
-  EXPECT_EQ(Hex(DataRequest(0xF4)), "F4 57 01 00 B4");
-  EXPECT_EQ(Hex(MakeFrame(0xF4, kModeQuietBus)), "F4 56 08 AE");
-  EXPECT_EQ(Hex(MakeFrame(0xF4, kModeResumeBus)), "F4 56 09 AD");
-  EXPECT_EQ(FrameLengthOf(0x95), 67u);
-  EXPECT_EQ(FrameLengthOf(0x55), 3u);
-  EXPECT_EQ(FrameLengthOf(0x54), std::nullopt);
-}
-
 // Frames are found by their length byte and checksum wherever they stand among other bytes.
 TEST(FrameFinder, FindsFramesByStructureAndChecksumNotByGaps) {
   FrameBytes offByOne = kRequest;

@@ -221,8 +221,6 @@ TEST(WindowTestRuns, TheVerdictTheBaudLabelAndThePortAfterEachKindOfRun) {
        "Exiting the test procedure.\n\nDiagnosis\n  Likely cause: The port would not take 8192 baud"},
       {"sim:rate=7500", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Rate Error", 8192,
        "errors occurred\n\nDiagnosis\n  Likely cause: The line runs about 8% slow"},
-      {"sim:dead", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Baud Error", 8192,
-       "errors occurred\n\nDiagnosis\n  Likely cause: Nothing came back in any phase"},
       {"sim:unplug=1000", 3, "optTestSetup(0)", "Fast Test Failed!", Qt::red, "Not Set", 0,
        "errors occurred\n\nDiagnosis\n  Likely cause: The port went away"},
       {"sim:chatter", 3, "optTestSetup(2)", "Car Link Test Passed!", Qt::green, " 8192 Baud", 8192, ""},
