@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "cli/bench.h"
 #include "cli/cli_options.h"

@@ -4,10 +4,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <atomic>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>

@@ -93,17 +93,13 @@ TEST_F(CliOnFakeClock, CarLinkTestExitStatusAndJson) {
   }
   ASSERT_EQ(RunProgram({"--simulate=chatter", "--test", "car", "--json"}), 0);
   const auto car = nlohmann::json::parse(Out()).at("car");
-  EXPECT_EQ(car.at("answered_id"), "F4");
-  EXPECT_EQ(car.at("other_ids"), nlohmann::json({"08", "F1"}));
-  EXPECT_EQ(car.at("listen").at("frames").at(0).at("bytes"), "08 55 A3");
-  EXPECT_EQ(car.at("listen").at("frames").at(0).at("checksum_good"), true);
-  const auto& request = car.at("requests").at(0);
-  EXPECT_EQ(request.at("request"), "F4 57 01 00 B4");
-  EXPECT_EQ(request.at("echo"), "F4 57 01 00 B4");
-  EXPECT_EQ(request.at("echo_ms"), 10);
-  EXPECT_EQ(request.at("reply").get<std::string>().substr(0, 8), "F4 95 01");
-  EXPECT_EQ(request.at("outcome"), "answered");
-  EXPECT_EQ(car.at("latency_ms"), 10);
+  const std::pair<const char*, nlohmann::json> fields[] = {
+      {"/answered_id", "F4"}, {"/other_ids", nlohmann::json::array({"08", "F1"})}, {"/latency_ms", 10},
+      {"/listen/frames/0/bytes", "08 55 A3"}, {"/listen/frames/0/checksum_good", true},
+      {"/requests/0/request", "F4 57 01 00 B4"}, {"/requests/0/echo", "F4 57 01 00 B4"},
+      {"/requests/0/echo_ms", 10}, {"/requests/0/outcome", "answered"}};
+  for (const auto& [field, value] : fields) EXPECT_EQ(car.at(nlohmann::json::json_pointer(field)), value) << field;
+  EXPECT_TRUE(car.at("requests").at(0).at("reply").get<std::string>().starts_with("F4 95 01"));
 
   EXPECT_EQ(RunProgram({"--simulate=car", "--test", "car"}, 2000), 2) << Err();
   EXPECT_TRUE(Out().ends_with("*User Halted Test*\n")) << Out();

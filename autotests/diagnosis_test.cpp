@@ -57,10 +57,17 @@ TEST(ChipFamilies, EachIdNamesItsFamilyAndOnlyTheWholeIdDoes) {
   }
 }
 
-std::string Causes(const std::vector<Diagnosis>& diagnoses) {
+// The first diagnosis names every part of cause and tells fix; one further diagnosis for each
+// of also names it, in order; absent is in no cause and no fix. No cause: no diagnosis.
+void ExpectDiagnoses(const std::vector<Diagnosis>& diagnoses, const std::vector<std::string>& cause,
+                     const std::string& fix, const std::vector<std::string>& also, const std::string& absent) {
   std::string all;
-  for (const Diagnosis& each : diagnoses) all += each.cause + " | ";
-  return all;
+  for (const Diagnosis& each : diagnoses) all += each.cause + " | " + each.fix + " || ";
+  ASSERT_EQ(diagnoses.size(), cause.empty() ? 0 : 1 + also.size()) << all;
+  for (const std::string& part : cause) EXPECT_TRUE(Contains(diagnoses[0].cause, part)) << all;
+  EXPECT_TRUE(cause.empty() || Contains(diagnoses[0].fix, fix)) << all;
+  for (std::size_t i = 0; i < also.size(); ++i) EXPECT_TRUE(Contains(diagnoses[i + 1].cause, also[i])) << all;
+  EXPECT_FALSE(!absent.empty() && Contains(all, absent)) << all;
 }
 
 // Each fault of the simulated adaptor, alone and two at a time, run on the fake clock, against
@@ -75,7 +82,7 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
     std::vector<std::string> cause;  // each must appear in the first cause
     std::string fix;
     std::vector<std::string> also = {};  // a part of each further cause
-    std::string absent = "";             // must appear in no cause
+    std::string absent = "";             // in no cause and no fix
   } runs[] = {
       {"fast, good", Fast, "sim", kFtdi, {}, ""},
       {"fast, dead", Fast, "sim:dead", kFtdi, {"Nothing came back in any phase"}, "looped back"},
@@ -152,17 +159,7 @@ TEST(Diagnosis, NamesTheCauseOfEachSimulatedFault) {
   for (const auto& c : runs) {
     SCOPED_TRACE(c.name);
     SimulatedRun run(c.device);
-    const RunRecord record = *run.session.Start(c.kind);
-    const std::vector<Diagnosis> diagnoses = Diagnose(record, c.identity);
-    const std::string all = Causes(diagnoses);
-    ASSERT_EQ(diagnoses.size(), c.cause.empty() ? 0 : 1 + c.also.size()) << all;
-    if (diagnoses.empty()) continue;
-    for (const std::string& part : c.cause) EXPECT_TRUE(Contains(diagnoses[0].cause, part)) << all;
-    EXPECT_TRUE(Contains(diagnoses[0].fix, c.fix)) << diagnoses[0].fix;
-    for (std::size_t i = 0; i < c.also.size(); ++i) EXPECT_TRUE(Contains(diagnoses[i + 1].cause, c.also[i])) << all;
-    if (!c.absent.empty()) {
-      EXPECT_FALSE(Contains(all, c.absent)) << all;
-    }
+    ExpectDiagnoses(Diagnose(*run.session.Start(c.kind), c.identity), c.cause, c.fix, c.also, c.absent);
   }
 }
 
@@ -198,7 +195,7 @@ TEST(Diagnosis, TellsFromTheRecordWhatNoSimulatedFaultMakes) {
     std::string cause;  // empty: no diagnosis
     std::string fix;
     std::string also = "";     // a part of the second cause, when there is one
-    std::string absent = "";   // must not appear in any fix
+    std::string absent = "";   // in no cause and no fix
   } records[] = {
       {"halted before anything failed", Record({Rate(4800, {Passed(1)})}, Verdict::Halted), "", ""},
       {"halted after a failure", Record({Rate(4800, {Back(1, 0), Passed(2)})}, Verdict::Halted), "no power through DTR",
@@ -262,20 +259,8 @@ TEST(Diagnosis, TellsFromTheRecordWhatNoSimulatedFaultMakes) {
   };
   for (const auto& c : records) {
     SCOPED_TRACE(c.name);
-    const std::vector<Diagnosis> diagnoses = Diagnose(c.record, kFtdi);
-    const std::string all = Causes(diagnoses);
-    ASSERT_EQ(diagnoses.size(), c.cause.empty() ? 0 : c.also.empty() ? 1 : 2) << all;
-    if (diagnoses.empty()) continue;
-    EXPECT_TRUE(Contains(diagnoses[0].cause, c.cause)) << all;
-    EXPECT_TRUE(Contains(diagnoses[0].fix, c.fix)) << diagnoses[0].fix;
-    if (!c.also.empty()) {
-      EXPECT_TRUE(Contains(diagnoses[1].cause, c.also)) << all;
-    }
-    for (const Diagnosis& each : diagnoses) {
-      if (!c.absent.empty()) {
-        EXPECT_FALSE(Contains(each.fix, c.absent)) << each.fix;
-      }
-    }
+    const auto listed = [](const std::string& part) { return part.empty() ? std::vector<std::string>{} : std::vector{part}; };
+    ExpectDiagnoses(Diagnose(c.record, kFtdi), listed(c.cause), c.fix, listed(c.also), c.absent);
   }
 }
 

@@ -158,53 +158,43 @@ TEST_F(WindowTest, UndoTakesBackOnlyTypingAndSaveReportAsKeepsTheReportWithWhere
   EXPECT_EQ(text.mid(head.size()), QString(Report()).replace("\n", "\r\n"));
 }
 
-// The option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
-TEST_F(WindowTest, TabAndShiftTabWalkTheWholeFocusOrderInEitherMode) {
-  const std::pair<const char*, QStringList> modes[] = {
-      {"mnuModeTest", {"optTestSetup(1)", "cmdStart", "cmdStop", "txtStatus", "cmdExit"}},
-      {"mnuModeDiag", {"cmdStop", "txtStatus", "cmdExit", "cmdSendChars", "chkDtrPwr", "chkRtsPwr"}}};
-  Start(3, "sim");
-  Click("optTestSetup(1)");
+// Enter, main or keypad, presses the focused button as Space does; after a run, however started,
+// the focus is back on Start Test. Tab and Shift+Tab walk the whole focus order in either mode:
+// the option buttons are one stop, at the chosen one; Start Test is off in diagnostic mode.
+TEST_F(WindowTest, EnterPressesTheFocusedButtonARunGivesTheFocusBackAndTabWalksTheFocusOrder) {
+  MSComm& comm = Start(3, "sim").Port().MSComm1;
   Window().activateWindow();
   QApplication::processEvents();
-  // As the keyboard sends them, with the tab character a text box would type.
-  const auto press = [this](int key) {
-    QKeyEvent event(QEvent::KeyPress, key, key == Qt::Key_Tab ? Qt::NoModifier : Qt::ShiftModifier, "\t");
+  // As the keyboard sends them, with the character a text box would type.
+  const auto press = [this](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, key == Qt::Key_Tab || key == Qt::Key_Backtab ? "\t" : "\r");
     QApplication::sendEvent(Window().focusWidget(), &event);
     return Window().focusWidget()->objectName();
   };
+  Get("cmdStart").setFocus();
+  press(Qt::Key_Return);
+  EXPECT_EQ(Label("lblStatMon"), "Fast Test Passed!");
+  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
+  Get("txtStatus").setFocus();
+  Click("cmdStart");
+  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
+
+  Click("optTestSetup(1)");
+  const std::pair<const char*, QStringList> modes[] = {
+      {"mnuModeTest", {"optTestSetup(1)", "cmdStart", "cmdStop", "txtStatus", "cmdExit"}},
+      {"mnuModeDiag", {"cmdStop", "txtStatus", "cmdExit", "cmdSendChars", "chkDtrPwr", "chkRtsPwr"}}};
   for (const auto& [mode, order] : modes) {
     SCOPED_TRACE(mode);
     Choose(mode);
     Get(order.front()).setFocus();
     QStringList reached;
     for (qsizetype i = 0; i < 2 * order.size(); ++i) {
-      reached << press(i < order.size() ? Qt::Key_Tab : Qt::Key_Backtab);
+      reached << (i < order.size() ? press(Qt::Key_Tab) : press(Qt::Key_Backtab, Qt::ShiftModifier));
     }
     EXPECT_EQ(reached, (order.mid(1) << order.front()) + QStringList(order.rbegin(), order.rend()));
   }
-}
-
-// Enter, main or keypad, presses the focused button as Space does; after a run, however started,
-// the focus is back on Start Test.
-TEST_F(WindowTest, EnterPressesTheFocusedButtonAndARunGivesTheFocusBackToStartTest) {
-  MSComm& comm = Start(3, "sim").Port().MSComm1;
-  Window().activateWindow();
-  QApplication::processEvents();
-  const auto press = [this](const QString& button, int key) {
-    Get(button).setFocus();
-    const auto pad = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
-    QKeyEvent event(QEvent::KeyPress, key, pad, "\r");
-    QApplication::sendEvent(&Get(button), &event);
-  };
-  press("cmdStart", Qt::Key_Return);
-  EXPECT_EQ(Label("lblStatMon"), "Fast Test Passed!");
-  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
-  Get("txtStatus").setFocus();
-  Click("cmdStart");
-  EXPECT_EQ(Window().focusWidget()->objectName(), "cmdStart");
-  Choose("mnuModeDiag");
-  press("cmdSendChars", Qt::Key_Enter);
+  Get("cmdSendChars").setFocus();
+  press(Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_EQ(comm.OutBufferCount(), 256);
 }
 

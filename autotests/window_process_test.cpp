@@ -1,7 +1,6 @@
 // The window run as a program, ended as a session ends it: killed, hung up, its X server gone,
 // also while a box is open or a test is running.
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <tuple>

@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 #include <nlohmann/json.hpp>
 

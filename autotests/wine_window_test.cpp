@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "support/cli_process.h"
 #include "support/x_server.h"

@@ -8,9 +8,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "support/text.h"
